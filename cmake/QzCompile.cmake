@@ -1,0 +1,21 @@
+# Compiler flags shared by every target of the installer.
+
+# The installer is built small: no exceptions, no RTTI, no unwind tables, and
+# sections the linker can drop when nothing refers to them.
+set(QZ_INSTALLER_FLAGS
+  -Os -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables -fno-unwind-tables
+  -ffunction-sections -fdata-sections -fno-stack-protector -fno-ident
+  -fno-threadsafe-statics
+  -Wall -Wextra)
+
+# The installer's entry point is its own, so it links without the C runtime's
+# start-up objects; msvcrt.dll (part of Windows) still supplies memcpy and
+# memset, and libgcc the stack probe for large frames.
+set(QZ_INSTALLER_LINK_FLAGS
+  -s -static -mwindows -nostartfiles -nodefaultlibs
+  -Wl,--gc-sections -Wl,-e,_ProcessEntry -Wl,--enable-stdcall-fixup)
+set(QZ_INSTALLER_LINK_LIBRARIES kernel32 user32 gdi32 advapi32 msvcrt gcc)
+
+if(NOT WIN32 AND NOT MSVC)
+  add_compile_options(-Wall -Wextra)
+endif()
