@@ -1,0 +1,78 @@
+#include "packer/block_encoder.h"
+
+#include <assert.h>
+
+#include "packer/block_writer.h"
+#include "packer/parsers.h"
+
+namespace {
+
+struct LevelSettings {
+    uint32_t niceLength;
+    uint32_t searchDepth;
+    uint32_t arrivals;
+    uint32_t passes;
+};
+
+LevelSettings SettingsFor(int level)
+{
+    if (level <= 3) return {32, 16, 2, 1};
+    if (level <= 6) return {64, 32, 4, 2};
+    return {96, 48, 8, 2};
+}
+
+// Bits of each byte coded on its own: 7 with a near code, else a literal in
+// the format the previous parse chose for it (width 7 only where it fits).
+std::vector<uint8_t> ByteCosts(const uint8_t* data, size_t size, const TokenList& previous)
+{
+    std::vector<uint8_t> costs(size, 1 + 8);
+    const std::vector<uint16_t> modes = previous.empty() ? std::vector<uint16_t>() : ChooseLiteralModes(data, previous);
+    uint16_t mode = modes.empty() ? LITERAL_MODE_8 : modes[0];
+    size_t literal = 0;
+    size_t pos = 0;
+    for (const Token& t : previous) {
+        if (t.kind == TOKEN_BYTE && !HasNearCode(data, pos)) mode = modes[literal++];
+        for (uint32_t i = 0; i < t.length; ++i, ++pos)
+            if (mode != LITERAL_MODE_8 && LiteralFits(mode, data[pos])) costs[pos] = 1 + 7;
+    }
+    for (size_t p = 0; p < size; ++p)
+        if (HasNearCode(data, p)) costs[p] = COST_NEAR_OR_ZERO;
+    return costs;
+}
+
+// Offset width the first pass assumes before the parse can tell: wider for
+// larger inputs, whose matches reach further.
+uint32_t FirstPassWidth(size_t size)
+{
+    if (size < (64u << 10)) return 6;
+    if (size < (256u << 10)) return 8;
+    return 9;
+}
+
+std::vector<uint8_t> CompressBest(const uint8_t* data, size_t size, int level, const ProgressFn& progress)
+{
+    const LevelSettings s = SettingsFor(level);
+    const MatchTable matches = FindMatches(data, size, s.niceLength, s.searchDepth, progress);
+    TokenList tokens;
+    std::vector<uint8_t> best;
+    uint32_t width = FirstPassWidth(size);
+    for (uint32_t pass = 0; pass < s.passes; ++pass) {
+        const std::vector<uint8_t> costs = ByteCosts(data, size, tokens);
+        tokens = ParseOptimal(data, size, matches, {width, &costs, s.arrivals}, progress);
+        MergeRawRuns(tokens);
+        std::vector<uint8_t> block = WriteBlock(data, size, tokens);
+        if (best.empty() || block.size() < best.size()) best.swap(block);
+        width = ChooseOffsetWidth(tokens);
+    }
+    return best;
+}
+
+}  // namespace
+
+std::vector<uint8_t> BlockCompress(const uint8_t* data, size_t size, int level, const ProgressFn& progress)
+{
+    assert(size < UINT32_MAX);
+    if (size == 0) return WriteBlock(data, 0, {});
+    if (level <= LEVEL_FAST) return WriteBlock(data, size, ParseFast(data, size));
+    return CompressBest(data, size, level, progress);
+}

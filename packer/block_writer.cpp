@@ -1,0 +1,288 @@
+#include "packer/block_writer.h"
+
+#include <assert.h>
+
+#include <algorithm>
+
+#include "pack/block_decoder.h"
+
+namespace {
+
+// Bits go into 32-bit words from bit 31 down; each word is stored
+// little-endian, the order in which the decoder's bit buffer consumes them.
+struct BitWriter {
+    std::vector<uint8_t>& out;
+    uint32_t word = 0;
+    uint32_t used = 0;
+};
+
+void BitsPut(BitWriter& w, uint32_t value, uint32_t count)
+{
+    assert(count <= 32);
+    while (count > 0) {
+        const uint32_t room = 32 - w.used;
+        const uint32_t take = count < room ? count : room;
+        const uint32_t part = (take == 32 ? value : value >> (count - take)) &
+                              (take == 32 ? 0xFFFFFFFFu : (1u << take) - 1);
+        w.word = take == 32 ? part : w.word | part << (room - take);
+        w.used += take;
+        count -= take;
+        if (w.used == 32) {
+            const size_t at = w.out.size();
+            w.out.resize(at + 4);
+            StoreU32(&w.out[at], w.word);
+            w.word = 0;
+            w.used = 0;
+        }
+    }
+}
+
+// Every bit below the leading one, each followed by 1 (more) or 0 (last).
+void BitsPutGamma(BitWriter& w, uint32_t v)
+{
+    assert(v >= 2);
+    int top = 31;
+    while (!(v >> top & 1)) --top;
+    for (int i = top - 1; i >= 0; --i) {
+        BitsPut(w, v >> i & 1, 1);
+        BitsPut(w, i > 0 ? 1 : 0, 1);
+    }
+}
+
+// The bits after the end code up to the end of its word are zero.
+void BitsFlush(BitWriter& w)
+{
+    if (w.used > 0) BitsPut(w, 0, 32 - w.used);
+}
+
+void PutLiteralFormat(BitWriter& w, uint16_t mode)
+{
+    BitsPut(w, 0x1, 3);
+    BitsPut(w, 0, 4);
+    BitsPut(w, 0, 1);
+    BitsPut(w, mode == LITERAL_MODE_8 ? 1 : 0, 1);
+    if (mode != LITERAL_MODE_8) BitsPut(w, mode, 8);
+}
+
+void PutOffsetWidth(BitWriter& w, uint32_t width)
+{
+    const uint32_t fieldBits = width < 16 ? 4 : 5;
+    BitsPut(w, 0, 3 + 7);
+    BitsPut(w, fieldBits - 3, 2);
+    BitsPut(w, width, fieldBits);
+}
+
+void PutEnd(BitWriter& w)
+{
+    BitsPut(w, 0, 3 + 7 + 2);
+}
+
+// Zero byte, near byte or literal: the caller has made sure the literal fits
+// the format in force when neither short code applies.
+void PutByte(BitWriter& w, const uint8_t* data, size_t pos, uint16_t mode)
+{
+    const uint8_t b = data[pos];
+    if (b == 0) {
+        BitsPut(w, 0x1, 3);
+        BitsPut(w, 1, 4);
+        return;
+    }
+    const size_t reach = std::min<size_t>(pos, BLOCK_NEAR_OFFSET_MAX);
+    for (size_t v = 1; v <= reach; ++v) {
+        if (data[pos - v] != b) continue;
+        BitsPut(w, 0x1, 3);
+        BitsPut(w, uint32_t(v + 1), 4);
+        return;
+    }
+    assert(LiteralFits(mode, b));
+    BitsPut(w, 1, 1);
+    if (mode == LITERAL_MODE_8)
+        BitsPut(w, b, 8);
+    else
+        BitsPut(w, uint8_t(b - mode), 7);
+}
+
+void PutRawRuns(BitWriter& w, const uint8_t* data, uint32_t length)
+{
+    assert(length > 0 && length % BLOCK_RAW_RUN_SIZE == 0);
+    BitsPut(w, 0x1, 3);
+    BitsPut(w, 0, 4);
+    BitsPut(w, 1, 1);
+    for (uint32_t i = 0; i < length; ++i) {
+        BitsPut(w, data[i], 8);
+        if ((i + 1) % BLOCK_RAW_RUN_SIZE == 0) BitsPut(w, i + 1 < length ? 1 : 0, 1);
+    }
+}
+
+void PutMatch(BitWriter& w, uint32_t offset, uint32_t length, uint32_t width)
+{
+    if (IsShortMatch(offset, length)) {
+        BitsPut(w, 0, 3);
+        BitsPut(w, offset, 7);
+        BitsPut(w, length - BLOCK_SHORT_LENGTH_MIN, 2);
+        return;
+    }
+    BitsPut(w, 0x1, 2);
+    BitsPutGamma(w, (offset >> width) + BLOCK_MATCH_HIGH_BIAS);
+    BitsPut(w, offset & ((1u << width) - 1), width);
+    BitsPutGamma(w, length - LengthBonus(offset));
+}
+
+void PutRepeat(BitWriter& w, uint32_t length)
+{
+    BitsPut(w, 0x1, 2);
+    BitsPutGamma(w, 2);
+    BitsPutGamma(w, length);
+}
+
+// A new-offset match at the last offset is coded as a repeat match when that
+// is cheaper; the effect on the decoder's state is the same.
+bool UseRepeat(const Token& t, uint32_t lastOffset, uint32_t width)
+{
+    if (t.kind == TOKEN_REPEAT) return true;
+    return t.kind == TOKEN_MATCH && t.offset == lastOffset && t.length >= 2 &&
+           RepeatCost(t.length) <= MatchCost(t.offset, t.length, width);
+}
+
+constexpr uint32_t COST_NONE = 0x3FFFFFFF;
+
+uint32_t LiteralFormatCost(uint32_t mode)
+{
+    return mode == LITERAL_MODE_8 ? COST_LITERAL_FORMAT_8 : COST_LITERAL_FORMAT_7;
+}
+
+uint32_t LiteralCost(uint32_t mode, uint8_t byte)
+{
+    if (mode == LITERAL_MODE_8) return 1 + 8;
+    return LiteralFits(uint16_t(mode), byte) ? 1 + 7 : COST_NONE;
+}
+
+std::vector<uint8_t> CollectLiterals(const uint8_t* data, const TokenList& tokens)
+{
+    std::vector<uint8_t> literals;
+    size_t pos = 0;
+    for (const Token& t : tokens) {
+        if (t.kind == TOKEN_BYTE && !HasNearCode(data, pos)) literals.push_back(data[pos]);
+        pos += t.length;
+    }
+    return literals;
+}
+
+}  // namespace
+
+// A shortest path over the literals with one state per literal format: a
+// literal either stays in its format or pays a format code to switch there
+// from the cheapest format of the literal before.
+std::vector<uint16_t> ChooseLiteralModes(const uint8_t* data, const TokenList& tokens)
+{
+    const std::vector<uint8_t> literals = CollectLiterals(data, tokens);
+    if (literals.empty()) return {};
+    constexpr uint32_t FLAG_WORDS = (LITERAL_MODE_COUNT + 63) / 64;
+    std::vector<uint64_t> switched(literals.size() * FLAG_WORDS, 0);
+    std::vector<uint16_t> cheapestBefore(literals.size(), 0);
+    std::vector<uint32_t> cost(LITERAL_MODE_COUNT);
+    for (uint32_t m = 0; m < LITERAL_MODE_COUNT; ++m)
+        cost[m] = std::min(COST_NONE, LiteralFormatCost(m) + LiteralCost(m, literals[0]));
+    for (size_t k = 1; k < literals.size(); ++k) {
+        uint32_t best = 0;
+        for (uint32_t m = 1; m < LITERAL_MODE_COUNT; ++m)
+            if (cost[m] < cost[best]) best = m;
+        cheapestBefore[k] = uint16_t(best);
+        const uint32_t bestCost = cost[best];
+        uint64_t* flags = &switched[k * FLAG_WORDS];
+        for (uint32_t m = 0; m < LITERAL_MODE_COUNT; ++m) {
+            uint32_t c = cost[m];
+            const uint32_t viaSwitch = bestCost + LiteralFormatCost(m);
+            if (viaSwitch < c) {
+                c = viaSwitch;
+                flags[m / 64] |= uint64_t(1) << (m % 64);
+            }
+            cost[m] = std::min(COST_NONE, c + LiteralCost(m, literals[k]));
+        }
+    }
+    uint32_t mode = 0;
+    for (uint32_t m = 1; m < LITERAL_MODE_COUNT; ++m)
+        if (cost[m] < cost[mode]) mode = m;
+    std::vector<uint16_t> modes(literals.size());
+    for (size_t k = literals.size(); k-- > 0;) {
+        modes[k] = uint16_t(mode);
+        if (k > 0 && (switched[k * FLAG_WORDS + mode / 64] >> (mode % 64) & 1)) mode = cheapestBefore[k];
+    }
+    return modes;
+}
+
+uint32_t ChooseOffsetWidth(const TokenList& tokens)
+{
+    constexpr uint32_t WIDTH_TRIAL_MAX = 24;
+    uint32_t bestWidth = BLOCK_INITIAL_OFFSET_WIDTH;
+    uint64_t bestCost = UINT64_MAX;
+    for (uint32_t width = BLOCK_OFFSET_WIDTH_MIN; width <= WIDTH_TRIAL_MAX; ++width) {
+        uint64_t cost = width == BLOCK_INITIAL_OFFSET_WIDTH ? 0 : OffsetWidthCodeCost(width);
+        uint32_t lastOffset = BLOCK_INITIAL_LAST_OFFSET;
+        for (const Token& t : tokens) {
+            if (t.kind != TOKEN_MATCH) continue;
+            if (!UseRepeat(t, lastOffset, width)) cost += MatchCost(t.offset, t.length, width);
+            lastOffset = t.offset;
+        }
+        if (cost < bestCost) {
+            bestCost = cost;
+            bestWidth = width;
+        }
+    }
+    return bestWidth;
+}
+
+std::vector<uint8_t> WriteBlock(const uint8_t* data, size_t size, const TokenList& tokens)
+{
+    assert(size <= UINT32_MAX);
+    std::vector<uint8_t> block(BLOCK_HEADER_SIZE);
+    block[0] = BLOCK_MAGIC_0;
+    block[1] = BLOCK_MAGIC_1;
+    StoreU32(&block[BLOCK_UNPACKED_SIZE_OFFSET], uint32_t(size));
+    StoreU32(&block[BLOCK_CHECKSUM_OFFSET], BlockChecksum(data, uint32_t(size)));
+
+    const std::vector<uint16_t> modes = ChooseLiteralModes(data, tokens);
+    const uint32_t width = ChooseOffsetWidth(tokens);
+    BitWriter w{block};
+    uint16_t mode = modes.empty() ? LITERAL_MODE_8 : modes[0];
+    PutLiteralFormat(w, mode);
+    if (width != BLOCK_INITIAL_OFFSET_WIDTH) PutOffsetWidth(w, width);
+
+    uint32_t lastOffset = BLOCK_INITIAL_LAST_OFFSET;
+    size_t pos = 0;
+    size_t literal = 0;
+    for (const Token& t : tokens) {
+        assert(t.length > 0 && pos + t.length <= size);
+        switch (t.kind) {
+        case TOKEN_BYTE:
+            if (!HasNearCode(data, pos)) {
+                if (modes[literal] != mode) {
+                    mode = modes[literal];
+                    PutLiteralFormat(w, mode);
+                }
+                ++literal;
+            }
+            PutByte(w, data, pos, mode);
+            break;
+        case TOKEN_RAW:
+            PutRawRuns(w, data + pos, t.length);
+            break;
+        case TOKEN_REPEAT:
+            PutRepeat(w, t.length);
+            break;
+        case TOKEN_MATCH:
+            assert(t.offset >= 1 && t.offset <= pos && MatchCodable(t.offset, t.length));
+            if (UseRepeat(t, lastOffset, width))
+                PutRepeat(w, t.length);
+            else
+                PutMatch(w, t.offset, t.length, width);
+            lastOffset = t.offset;
+            break;
+        }
+        pos += t.length;
+    }
+    assert(pos == size);
+    PutEnd(w);
+    BitsFlush(w);
+    return block;
+}

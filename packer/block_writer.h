@@ -1,0 +1,44 @@
+// Turns a parse into a block: chooses the literal formats and the offset low
+// width that make the parse cheapest, then writes the codes.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <vector>
+
+#include "packer/block_costs.h"
+
+// True when the byte at pos has a 7-bit code of its own: the zero byte, or a
+// near byte (a copy of one of the 14 bytes before it).
+inline bool HasNearCode(const uint8_t* data, size_t pos)
+{
+    const uint8_t b = data[pos];
+    if (b == 0) return true;
+    const size_t reach = pos < BLOCK_NEAR_OFFSET_MAX ? pos : BLOCK_NEAR_OFFSET_MAX;
+    for (size_t v = 1; v <= reach; ++v)
+        if (data[pos - v] == b) return true;
+    return false;
+}
+
+// Literal format in force for one literal: LITERAL_MODE_8 (8 bits, base 0)
+// or a base 0..255 for 7-bit literals that cover base..base+127 (mod 256).
+constexpr uint16_t LITERAL_MODE_8 = 256;
+constexpr uint32_t LITERAL_MODE_COUNT = 257;
+
+inline bool LiteralFits(uint16_t mode, uint8_t byte)
+{
+    return mode == LITERAL_MODE_8 || uint8_t(byte - mode) < 128;
+}
+
+// Cheapest literal format for each literal of the parse (the TOKEN_BYTE
+// tokens without a near code), counting the codes that switch formats.
+std::vector<uint16_t> ChooseLiteralModes(const uint8_t* data, const TokenList& tokens);
+
+// Offset low width (BLOCK_OFFSET_WIDTH_MIN..) that codes the parse's matches
+// in the fewest bits, counting the width code.
+uint32_t ChooseOffsetWidth(const TokenList& tokens);
+
+// The complete block for size bytes at data, parsed as tokens (which must
+// cover the data exactly). The checksum is stored.
+std::vector<uint8_t> WriteBlock(const uint8_t* data, size_t size, const TokenList& tokens);

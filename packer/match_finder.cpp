@@ -1,0 +1,129 @@
+#include "packer/match_finder.h"
+
+#include <assert.h>
+
+#include "pack/block_format.h"
+
+namespace {
+
+constexpr uint32_t NIL = UINT32_MAX;
+constexpr uint32_t HASH3_BITS = 18;
+constexpr uint32_t PROGRESS_STEP = 1u << 16;
+
+uint32_t Hash3(const uint8_t* p)
+{
+    const uint32_t v = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
+    return (v * 2654435761u) >> (32 - HASH3_BITS);
+}
+
+// Binary trees of all earlier positions, one per 3-byte hash, ordered by the
+// suffix that starts at each position and rooted at the most recent one; so a
+// search meets, for each length, the most recent position that reaches it.
+struct SuffixTrees {
+    const uint8_t* data;
+    uint32_t size;
+    std::vector<uint32_t> head;
+    std::vector<uint32_t> children;  // 2 per position: smaller, larger
+};
+
+// Inserts pos and, when out is given, appends the matches met on the way
+// (lengths above minLength, each longer than the one before). The tree keeps
+// at most limit bytes of each suffix in view; a node that matches that far is
+// replaced by pos, which keeps runs of one byte from deepening the tree.
+void TreeInsert(SuffixTrees& t, uint32_t pos, uint32_t limit, uint32_t depth, uint32_t minLength,
+                std::vector<MatchCandidate>* out)
+{
+    const uint8_t* cur = t.data + pos;
+    const uint32_t h = Hash3(cur);
+    uint32_t node = t.head[h];
+    t.head[h] = pos;
+    uint32_t* smaller = &t.children[2 * size_t(pos)];
+    uint32_t* larger = &t.children[2 * size_t(pos) + 1];
+    uint32_t smallerLength = 0;
+    uint32_t largerLength = 0;
+    uint32_t best = minLength;
+    while (node != NIL && depth-- > 0) {
+        const uint8_t* cand = t.data + node;
+        uint32_t len = smallerLength < largerLength ? smallerLength : largerLength;
+        len += CommonLength(cand + len, cur + len, limit - len);
+        if (len > best) {
+            best = len;
+            if (out) out->push_back({len, pos - node});
+        }
+        uint32_t* pair = &t.children[2 * size_t(node)];
+        if (len == limit) {
+            *smaller = pair[0];
+            *larger = pair[1];
+            return;
+        }
+        if (cand[len] < cur[len]) {
+            *smaller = node;
+            smaller = &pair[1];
+            node = *smaller;
+            smallerLength = len;
+        } else {
+            *larger = node;
+            larger = &pair[0];
+            node = *larger;
+            largerLength = len;
+        }
+    }
+    *smaller = NIL;
+    *larger = NIL;
+}
+
+}  // namespace
+
+MatchTable FindMatches(const uint8_t* data, size_t size, uint32_t niceLength, uint32_t searchDepth,
+                       const ProgressFn& progress)
+{
+    assert(size <= UINT32_MAX - 1 && niceLength >= 3);
+    const uint32_t n = uint32_t(size);
+    MatchTable table;
+    table.niceLength = niceLength;
+    table.first.assign(size_t(n) + 1, 0);
+    table.matches.reserve(size_t(n) * 2);
+    SuffixTrees trees{data, n, std::vector<uint32_t>(size_t(1) << HASH3_BITS, NIL),
+                      std::vector<uint32_t>(2 * size_t(n), NIL)};
+    // The nearest earlier position of each 2-byte pair: length-2 matches pay
+    // only at small offsets, where the trees (keyed on 3 bytes) do not look.
+    std::vector<uint32_t> lastPair(65536, NIL);
+
+    uint32_t skipUntil = 0;
+    for (uint32_t pos = 0; pos < n; ++pos) {
+        table.first[pos] = uint32_t(table.matches.size());
+        if (progress && pos % PROGRESS_STEP == 0) progress(pos, n);
+        const uint32_t left = n - pos;
+        if (left < 2) continue;
+        const uint32_t pair = uint32_t(data[pos]) | uint32_t(data[pos + 1]) << 8;
+        const uint32_t pairPos = lastPair[pair];
+        lastPair[pair] = pos;
+        if (left < 3) {
+            if (pos >= skipUntil && pairPos != NIL && pos - pairPos < BLOCK_BONUS1_OFFSET)
+                table.matches.push_back({2, pos - pairPos});
+            continue;
+        }
+        const uint32_t limit = left < niceLength ? left : niceLength;
+        if (pos < skipUntil) {
+            TreeInsert(trees, pos, limit, searchDepth, 0, nullptr);
+            continue;
+        }
+        const size_t start = table.matches.size();
+        if (pairPos != NIL && pos - pairPos < BLOCK_BONUS1_OFFSET) table.matches.push_back({2, pos - pairPos});
+        TreeInsert(trees, pos, limit, searchDepth, 2, &table.matches);
+        // The 2-byte candidate is redundant when the first tree match is at
+        // the same offset: that one serves length 2 as well.
+        if (table.matches.size() > start + 1 && table.matches[start].length == 2 &&
+            table.matches[start + 1].offset == table.matches[start].offset)
+            table.matches.erase(table.matches.begin() + long(start));
+        if (table.matches.size() > start && table.matches.back().length >= niceLength) {
+            MatchCandidate& longest = table.matches.back();
+            longest.length += CommonLength(data + pos + longest.length,
+                                           data + pos + longest.length - longest.offset,
+                                           left - longest.length);
+            skipUntil = pos + longest.length;
+        }
+    }
+    table.first[n] = uint32_t(table.matches.size());
+    return table;
+}

@@ -1,0 +1,40 @@
+// Match finding over the whole input: the block format has no window, so a
+// match may reach back to the first byte.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <functional>
+#include <vector>
+
+struct MatchCandidate {
+    uint32_t length;
+    uint32_t offset;
+};
+
+// For every position, candidates with strictly increasing lengths; each is
+// (as far as the search depth finds) the nearest offset that reaches its
+// length, and serves every length above the candidate before it.
+// Candidates of position p are matches[first[p]] .. matches[first[p + 1] - 1].
+// A candidate of niceLength or more is extended to its full length, and the
+// positions it covers get no candidates: a parser takes such a match whole.
+struct MatchTable {
+    std::vector<uint32_t> first;
+    std::vector<MatchCandidate> matches;
+    uint32_t niceLength = 0;
+};
+
+// Reports done bytes out of total now and then; may be empty.
+using ProgressFn = std::function<void(uint64_t done, uint64_t total)>;
+
+MatchTable FindMatches(const uint8_t* data, size_t size, uint32_t niceLength, uint32_t searchDepth,
+                       const ProgressFn& progress);
+
+// Number of equal bytes at a and b, at most limit.
+inline uint32_t CommonLength(const uint8_t* a, const uint8_t* b, uint32_t limit)
+{
+    uint32_t n = 0;
+    while (n < limit && a[n] == b[n]) ++n;
+    return n;
+}

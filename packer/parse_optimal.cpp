@@ -1,0 +1,180 @@
+#include <assert.h>
+
+#include <algorithm>
+
+#include "packer/parsers.h"
+
+namespace {
+
+constexpr uint32_t PROGRESS_STEP = 1u << 16;
+// Repeat matches longer than this are tried at their full length only.
+constexpr uint32_t REPEAT_LENGTH_TRIED = 64;
+
+// One way of reaching a position: its cost so far, the decoder's last offset
+// after it, and the token that arrived (with the way it came from).
+struct Arrival {
+    uint32_t cost;
+    uint32_t lastOffset;
+    uint32_t length;
+    uint32_t offset;
+    TokenKind kind;
+    uint8_t from;
+};
+
+struct ArrivalTable {
+    uint32_t perPosition;
+    std::vector<Arrival> slots;   // perPosition per position, cheapest first
+    std::vector<uint8_t> counts;
+};
+
+Arrival* ArrivalsAt(ArrivalTable& t, size_t pos)
+{
+    return &t.slots[pos * t.perPosition];
+}
+
+// Keeps the cheapest ways with distinct last offsets; a later way that costs
+// the same as an earlier one does not displace it, so the result depends on
+// nothing but the input.
+void ArrivalOffer(ArrivalTable& t, size_t pos, const Arrival& way)
+{
+    Arrival* a = ArrivalsAt(t, pos);
+    uint32_t count = t.counts[pos];
+    const uint32_t k = t.perPosition;
+    if (count == k && way.cost >= a[k - 1].cost) return;
+    uint32_t slot = count;
+    for (uint32_t i = 0; i < count; ++i) {
+        if (a[i].lastOffset != way.lastOffset) continue;
+        if (way.cost >= a[i].cost) return;
+        slot = i;
+        break;
+    }
+    if (slot == count) {
+        if (count < k) {
+            ++count;
+            t.counts[pos] = uint8_t(count);
+        } else {
+            slot = k - 1;
+        }
+    }
+    while (slot > 0 && a[slot - 1].cost > way.cost) {
+        a[slot] = a[slot - 1];
+        --slot;
+    }
+    a[slot] = way;
+}
+
+void OfferRepeats(ArrivalTable& t, const uint8_t* data, uint32_t pos, uint32_t size)
+{
+    const Arrival* a = ArrivalsAt(t, pos);
+    const uint32_t count = t.counts[pos];
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint32_t offset = a[i].lastOffset;
+        if (offset > pos) continue;
+        const uint32_t longest = CommonLength(data + pos, data + pos - offset, size - pos);
+        if (longest < 2) continue;
+        const uint32_t tried = std::min(longest, REPEAT_LENGTH_TRIED);
+        const Arrival from = a[i];
+        for (uint32_t len = 2; len <= tried; ++len)
+            ArrivalOffer(t, pos + len, {from.cost + RepeatCost(len), offset, len, 0, TOKEN_REPEAT, uint8_t(i)});
+        if (longest > tried)
+            ArrivalOffer(t, pos + longest,
+                         {from.cost + RepeatCost(longest), offset, longest, 0, TOKEN_REPEAT, uint8_t(i)});
+    }
+}
+
+// New-offset matches leave the same state whichever way they start from, so
+// only the cheapest way at pos starts them.
+void OfferMatches(ArrivalTable& t, const MatchTable& m, uint32_t pos, uint32_t lowWidth)
+{
+    const Arrival best = ArrivalsAt(t, pos)[0];
+    uint32_t shorter = 1;
+    for (uint32_t c = m.first[pos]; c < m.first[pos + 1]; ++c) {
+        const MatchCandidate cand = m.matches[c];
+        if (cand.offset == best.lastOffset) {
+            shorter = cand.length;
+            continue;
+        }
+        for (uint32_t len = shorter + 1; len <= cand.length; ++len) {
+            if (!MatchCodable(cand.offset, len)) continue;
+            ArrivalOffer(t, pos + len,
+                         {best.cost + MatchCost(cand.offset, len, lowWidth), cand.offset, len, cand.offset,
+                          TOKEN_MATCH, 0});
+        }
+        shorter = cand.length;
+    }
+}
+
+TokenList Backtrack(ArrivalTable& t, size_t size)
+{
+    TokenList tokens;
+    size_t pos = size;
+    uint32_t index = 0;
+    while (pos > 0) {
+        const Arrival& a = ArrivalsAt(t, pos)[index];
+        tokens.push_back({a.length, a.offset, a.kind});
+        pos -= a.length;
+        index = a.from;
+    }
+    std::reverse(tokens.begin(), tokens.end());
+    return tokens;
+}
+
+}  // namespace
+
+TokenList ParseOptimal(const uint8_t* data, size_t size, const MatchTable& matches,
+                       const OptimalParseSettings& settings, const ProgressFn& progress)
+{
+    assert(settings.arrivals >= 1 && settings.arrivals <= 255);
+    assert(settings.byteCosts && settings.byteCosts->size() >= size);
+    const uint32_t n = uint32_t(size);
+    ArrivalTable t{settings.arrivals, std::vector<Arrival>((size_t(n) + 1) * settings.arrivals),
+                   std::vector<uint8_t>(size_t(n) + 1, 0)};
+    const std::vector<uint8_t>& byteCosts = *settings.byteCosts;
+    t.counts[0] = 1;
+    t.slots[0] = {0, BLOCK_INITIAL_LAST_OFFSET, 0, 0, TOKEN_BYTE, 0};
+
+    uint32_t pos = 0;
+    while (pos < n) {
+        if (progress && pos % PROGRESS_STEP == 0) progress(pos, n);
+        const uint32_t lastCandidate = matches.first[pos + 1];
+        if (lastCandidate > matches.first[pos] &&
+            matches.matches[lastCandidate - 1].length >= matches.niceLength) {
+            // A long match is taken whole: the finder gave the positions it
+            // covers no candidates.
+            const MatchCandidate longest = matches.matches[lastCandidate - 1];
+            const Arrival best = ArrivalsAt(t, pos)[0];
+            const bool repeat = longest.offset == best.lastOffset;
+            const uint32_t cost = repeat ? RepeatCost(longest.length)
+                                         : MatchCost(longest.offset, longest.length, settings.lowWidth);
+            ArrivalOffer(t, pos + longest.length,
+                         {best.cost + cost, longest.offset, longest.length, repeat ? 0 : longest.offset,
+                          repeat ? TOKEN_REPEAT : TOKEN_MATCH, 0});
+            pos += longest.length;
+            continue;
+        }
+        const Arrival* a = ArrivalsAt(t, pos);
+        const uint32_t count = t.counts[pos];
+        assert(count > 0);
+        for (uint32_t i = 0; i < count; ++i)
+            ArrivalOffer(t, pos + 1, {a[i].cost + byteCosts[pos], a[i].lastOffset, 1, 0, TOKEN_BYTE, uint8_t(i)});
+        if (n - pos >= BLOCK_RAW_RUN_SIZE)
+            ArrivalOffer(t, pos + BLOCK_RAW_RUN_SIZE,
+                         {a[0].cost + COST_RAW_RUN, a[0].lastOffset, BLOCK_RAW_RUN_SIZE, 0, TOKEN_RAW, 0});
+        OfferRepeats(t, data, pos, n);
+        OfferMatches(t, matches, pos, settings.lowWidth);
+        ++pos;
+    }
+    return Backtrack(t, n);
+}
+
+void MergeRawRuns(TokenList& tokens)
+{
+    size_t out = 0;
+    for (size_t i = 0; i < tokens.size(); ++i) {
+        if (out > 0 && tokens[i].kind == TOKEN_RAW && tokens[out - 1].kind == TOKEN_RAW)
+            tokens[out - 1].length += tokens[i].length;
+        else
+            tokens[out++] = tokens[i];
+    }
+    tokens.resize(out);
+}

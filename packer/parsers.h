@@ -1,0 +1,28 @@
+// The two ways the encoder splits its input into tokens.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <vector>
+
+#include "packer/block_costs.h"
+#include "packer/match_finder.h"
+
+// Fast: hash chains and a one-step lazy choice by bits saved.
+TokenList ParseFast(const uint8_t* data, size_t size);
+
+struct OptimalParseSettings {
+    uint32_t lowWidth;                  // offset low width the match costs assume
+    const std::vector<uint8_t>* byteCosts;  // bits of a TOKEN_BYTE at each position
+    uint32_t arrivals;                  // ways of reaching a position kept, by last offset
+};
+
+// Cheapest parse by exact bit costs: a forward shortest path in which every
+// position keeps the cheapest few ways of reaching it that differ in their
+// last offset, the only state a code depends on.
+TokenList ParseOptimal(const uint8_t* data, size_t size, const MatchTable& matches,
+                       const OptimalParseSettings& settings, const ProgressFn& progress);
+
+// Adjacent raw-run tokens become one, so that the runs share one entry code.
+void MergeRawRuns(TokenList& tokens);
