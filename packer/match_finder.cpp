@@ -9,6 +9,8 @@ namespace {
 constexpr uint32_t NIL = UINT32_MAX;
 constexpr uint32_t HASH3_BITS = 18;
 constexpr uint32_t PROGRESS_STEP = 1u << 16;
+constexpr uint32_t ALTERNATIVES_MAX = 4;
+constexpr uint32_t ALTERNATIVE_LENGTH_MIN = 3;
 
 uint32_t Hash3(const uint8_t* p)
 {
@@ -26,12 +28,19 @@ struct SuffixTrees {
     std::vector<uint32_t> children;  // 2 per position: smaller, larger
 };
 
+// Found by one search: the matches that reach a new length, each longer than
+// the one before, and a few others.
+struct SearchResult {
+    std::vector<MatchCandidate>& matches;
+    std::vector<MatchCandidate>& alternatives;
+};
+
 // Inserts pos and, when out is given, appends the matches met on the way
-// (lengths above minLength, each longer than the one before). The tree keeps
+// (only lengths above minLength reach a new length). The tree keeps
 // at most limit bytes of each suffix in view; a node that matches that far is
 // replaced by pos, which keeps runs of one byte from deepening the tree.
 void TreeInsert(SuffixTrees& t, uint32_t pos, uint32_t limit, uint32_t depth, uint32_t minLength,
-                std::vector<MatchCandidate>* out)
+                SearchResult* out)
 {
     const uint8_t* cur = t.data + pos;
     const uint32_t h = Hash3(cur);
@@ -42,13 +51,17 @@ void TreeInsert(SuffixTrees& t, uint32_t pos, uint32_t limit, uint32_t depth, ui
     uint32_t smallerLength = 0;
     uint32_t largerLength = 0;
     uint32_t best = minLength;
+    uint32_t alternativesLeft = ALTERNATIVES_MAX;
     while (node != NIL && depth-- > 0) {
         const uint8_t* cand = t.data + node;
         uint32_t len = smallerLength < largerLength ? smallerLength : largerLength;
         len += CommonLength(cand + len, cur + len, limit - len);
         if (len > best) {
             best = len;
-            if (out) out->push_back({len, pos - node});
+            if (out) out->matches.push_back({len, pos - node});
+        } else if (out && len >= ALTERNATIVE_LENGTH_MIN && alternativesLeft > 0) {
+            out->alternatives.push_back({len, pos - node});
+            --alternativesLeft;
         }
         uint32_t* pair = &t.children[2 * size_t(node)];
         if (len == limit) {
@@ -82,6 +95,7 @@ MatchTable FindMatches(const uint8_t* data, size_t size, uint32_t niceLength, ui
     MatchTable table;
     table.niceLength = niceLength;
     table.first.assign(size_t(n) + 1, 0);
+    table.alternativeFirst.assign(size_t(n) + 1, 0);
     table.matches.reserve(size_t(n) * 2);
     SuffixTrees trees{data, n, std::vector<uint32_t>(size_t(1) << HASH3_BITS, NIL),
                       std::vector<uint32_t>(2 * size_t(n), NIL)};
@@ -92,6 +106,7 @@ MatchTable FindMatches(const uint8_t* data, size_t size, uint32_t niceLength, ui
     uint32_t skipUntil = 0;
     for (uint32_t pos = 0; pos < n; ++pos) {
         table.first[pos] = uint32_t(table.matches.size());
+        table.alternativeFirst[pos] = uint32_t(table.alternatives.size());
         if (progress && pos % PROGRESS_STEP == 0) progress(pos, n);
         const uint32_t left = n - pos;
         if (left < 2) continue;
@@ -110,7 +125,8 @@ MatchTable FindMatches(const uint8_t* data, size_t size, uint32_t niceLength, ui
         }
         const size_t start = table.matches.size();
         if (pairPos != NIL && pos - pairPos < BLOCK_BONUS1_OFFSET) table.matches.push_back({2, pos - pairPos});
-        TreeInsert(trees, pos, limit, searchDepth, 2, &table.matches);
+        SearchResult found{table.matches, table.alternatives};
+        TreeInsert(trees, pos, limit, searchDepth, 2, &found);
         // The 2-byte candidate is redundant when the first tree match is at
         // the same offset: that one serves length 2 as well.
         if (table.matches.size() > start + 1 && table.matches[start].length == 2 &&
@@ -125,5 +141,6 @@ MatchTable FindMatches(const uint8_t* data, size_t size, uint32_t niceLength, ui
         }
     }
     table.first[n] = uint32_t(table.matches.size());
+    table.alternativeFirst[n] = uint32_t(table.alternatives.size());
     return table;
 }

@@ -102,6 +102,13 @@ void OfferMatches(ArrivalTable& t, const MatchTable& m, uint32_t pos, uint32_t l
         }
         shorter = cand.length;
     }
+    for (uint32_t c = m.alternativeFirst[pos]; c < m.alternativeFirst[pos + 1]; ++c) {
+        const MatchCandidate cand = m.alternatives[c];
+        if (cand.offset == best.lastOffset || !MatchCodable(cand.offset, cand.length)) continue;
+        ArrivalOffer(t, pos + cand.length,
+                     {best.cost + MatchCost(cand.offset, cand.length, lowWidth), cand.offset, cand.length,
+                      cand.offset, TOKEN_MATCH, 0});
+    }
 }
 
 TokenList Backtrack(ArrivalTable& t, size_t size)
