@@ -499,7 +499,7 @@ TEST(BlockDecompress, MalformedBlocksGiveZeroInsideTheirBuffers)
         PutEnd(w);
         cases.push_back({"offset over 32 bits", MakeBlock(w, 100, 0), 100});
     }
-    add("gamma over 32 bits", [](BitWriter& w) { PutRepeat(w, (uint64_t(1) << 32) + 2); }, 100, 100);
+    add("gamma over 32 bits", [](BitWriter& w) { PutRepeat(w, (uint64_t(1) << 32) + 1); }, 100, 100);
     // Output past the unpacked size or the capacity.
     add("literal past the unpacked size", [](BitWriter& w) { PutLiteral(w, 8, 1); }, 4, 100);
     add("match past the unpacked size", [](BitWriter& w) { PutMatch(w, 8, 4, 2); }, 9, 100);
@@ -510,15 +510,23 @@ TEST(BlockDecompress, MalformedBlocksGiveZeroInsideTheirBuffers)
     add("raw run past the unpacked size", [](BitWriter& w) { PutRawRuns(w, RandomBytes(256, 1)); }, 259, 1000);
     add("literal past the capacity", [](BitWriter& w) { PutLiteral(w, 8, 1); }, 100, 4);
     add("match past the capacity", [](BitWriter& w) { PutMatch(w, 8, 4, 2); }, 100, 9);
-    cases.push_back({"checksum over more than the capacity", EXAMPLE_BLOCK, 3});
+    {
+        // Would pass if the checksum read the guard bytes past the capacity.
+        BitWriter w = LiteralsPrefix(Bytes("abcd"));
+        PutEnd(w);
+        const std::vector<uint8_t> beyond = {'a', 'b', 'c', 'd', FILL, FILL, FILL, FILL};
+        cases.push_back({"checksum over more than the capacity", MakeBlock(w, 8, BlockChecksum(beyond.data(), 8)), 4});
+    }
     // Offset low widths no match can use.
     add("match with low width 0", [](BitWriter& w) { PutOffsetWidth(w, 4, 0); PutMatch(w, 0, 1, 2); }, 100, 100);
     add("match with low width 32", [](BitWriter& w) { PutOffsetWidth(w, 6, 32); PutBits(w, 0b01, 2); PutGamma(w, 3); PutBits(w, 1, 32); PutGamma(w, 2); }, 100, 100);
     add("match with low width 63", [](BitWriter& w) { PutOffsetWidth(w, 6, 63); PutMatch(w, 8, 1, 2); }, 100, 100);
     {
+        // A literal of no width would leave a valid stream behind it.
         BitWriter w;
-        PutLiteral(w, 8, 'a');
+        PutBits(w, 1, 1);
         PutLiteralFormat(w, 8, 0);
+        PutLiteral(w, 8, 'a');
         PutEnd(w);
         cases.push_back({"literal before the literal format", MakeBlock(w, 100, 0), 100});
     }
