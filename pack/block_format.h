@@ -43,23 +43,6 @@ constexpr uint32_t BLOCK_UNPACKED_SIZE_OFFSET = 2;
 constexpr uint32_t BLOCK_CHECKSUM_OFFSET = 6;
 constexpr uint32_t BLOCK_HEADER_SIZE = 10;
 
-// Codes of the bit stream.
-constexpr uint32_t BLOCK_INITIAL_OFFSET_WIDTH = 8;   // offset low width before any width code
-constexpr uint32_t BLOCK_INITIAL_LAST_OFFSET = 1;
-constexpr uint32_t BLOCK_MATCH_HIGH_BIAS = 3;        // gamma 2 is the repeat match
-constexpr uint32_t BLOCK_OFFSET_WIDTH_MIN = 1;       // widths a match may use
-constexpr uint32_t BLOCK_OFFSET_WIDTH_MAX = 31;
-constexpr uint32_t BLOCK_SHORT_OFFSET_MAX = 127;     // short match: 7-bit offset
-constexpr uint32_t BLOCK_SHORT_LENGTH_MIN = 2;       // and 2-bit length + 2
-constexpr uint32_t BLOCK_SHORT_LENGTH_MAX = 5;
-constexpr uint32_t BLOCK_NEAR_OFFSET_MAX = 14;       // near byte: 4-bit field v, offset v - 1
-constexpr uint32_t BLOCK_RAW_RUN_SIZE = 256;
-// Length bonus of a new-offset match by offset: +4 up to the short offsets,
-// then 0, +1, +2, +3 from these offsets on.
-constexpr uint32_t BLOCK_BONUS1_OFFSET = 0x27F;
-constexpr uint32_t BLOCK_BONUS2_OFFSET = 0x37FF;
-constexpr uint32_t BLOCK_BONUS3_OFFSET = 0x10000;
-
 // Little-endian loads and stores, independent of the host's byte order.
 inline uint32_t LoadU32(const uint8_t* p)
 {

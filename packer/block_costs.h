@@ -9,6 +9,12 @@
 
 #include "pack/block_format.h"
 
+// Limits of the codes, in the terms the parsers use.
+constexpr uint32_t SHORT_OFFSET_MAX = (1u << BLOCK_SHORT_OFFSET_BITS) - 1;
+constexpr uint32_t SHORT_LENGTH_MAX = BLOCK_SHORT_MIN_LENGTH + (1u << BLOCK_SHORT_LENGTH_BITS) - 1;
+constexpr uint32_t NEAR_OFFSET_MAX = (1u << BLOCK_NEAR_BITS) - 1 - 1;  // field v is 2..15, offset v - 1
+constexpr uint32_t OFFSET_WIDTH_MIN = 1;
+
 enum TokenKind : uint8_t {
     TOKEN_BYTE,    // one byte: literal, zero byte or near byte, whichever is cheapest
     TOKEN_MATCH,   // copy length bytes from offset; sets the last offset
@@ -36,27 +42,17 @@ inline uint32_t GammaBits(uint32_t v)
     return bits;
 }
 
-// The decoder adds this to the coded length of a new-offset match.
-inline uint32_t LengthBonus(uint32_t offset)
-{
-    if (offset >= BLOCK_BONUS3_OFFSET) return 3;
-    if (offset >= BLOCK_BONUS2_OFFSET) return 2;
-    if (offset >= BLOCK_BONUS1_OFFSET) return 1;
-    if (offset > BLOCK_SHORT_OFFSET_MAX) return 0;
-    return 4;
-}
-
 inline bool IsShortMatch(uint32_t offset, uint32_t length)
 {
-    return offset <= BLOCK_SHORT_OFFSET_MAX && length >= BLOCK_SHORT_LENGTH_MIN &&
-           length <= BLOCK_SHORT_LENGTH_MAX;
+    return offset <= SHORT_OFFSET_MAX && length >= BLOCK_SHORT_MIN_LENGTH &&
+           length <= SHORT_LENGTH_MAX;
 }
 
 // True when a new-offset match of this length and offset has a code: the
 // short match, or a gamma length that stays at 2 or more after the bonus.
 inline bool MatchCodable(uint32_t offset, uint32_t length)
 {
-    return IsShortMatch(offset, length) || length >= LengthBonus(offset) + 2;
+    return IsShortMatch(offset, length) || length >= BlockLengthBonus(offset) + 2;
 }
 
 constexpr uint32_t COST_SHORT_MATCH = 3 + 7 + 2;
@@ -71,8 +67,8 @@ constexpr uint32_t COST_RAW_RUN = 3 + 4 + 1 + BLOCK_RAW_RUN_SIZE * 8 + 1;
 inline uint32_t MatchCost(uint32_t offset, uint32_t length, uint32_t lowWidth)
 {
     if (IsShortMatch(offset, length)) return COST_SHORT_MATCH;
-    return 2 + GammaBits((offset >> lowWidth) + BLOCK_MATCH_HIGH_BIAS) + lowWidth +
-           GammaBits(length - LengthBonus(offset));
+    return 2 + GammaBits((offset >> lowWidth) + BLOCK_MATCH_GAMMA_BIAS) + lowWidth +
+           GammaBits(length - BlockLengthBonus(offset));
 }
 
 // Prefix 01, the gamma number 2 and the gamma length.

@@ -87,7 +87,7 @@ void PutByte(BitWriter& w, const uint8_t* data, size_t pos, uint16_t mode)
         BitsPut(w, 1, 4);
         return;
     }
-    const size_t reach = std::min<size_t>(pos, BLOCK_NEAR_OFFSET_MAX);
+    const size_t reach = std::min<size_t>(pos, NEAR_OFFSET_MAX);
     for (size_t v = 1; v <= reach; ++v) {
         if (data[pos - v] != b) continue;
         BitsPut(w, 0x1, 3);
@@ -119,13 +119,13 @@ void PutMatch(BitWriter& w, uint32_t offset, uint32_t length, uint32_t width)
     if (IsShortMatch(offset, length)) {
         BitsPut(w, 0, 3);
         BitsPut(w, offset, 7);
-        BitsPut(w, length - BLOCK_SHORT_LENGTH_MIN, 2);
+        BitsPut(w, length - BLOCK_SHORT_MIN_LENGTH, 2);
         return;
     }
     BitsPut(w, 0x1, 2);
-    BitsPutGamma(w, (offset >> width) + BLOCK_MATCH_HIGH_BIAS);
+    BitsPutGamma(w, (offset >> width) + BLOCK_MATCH_GAMMA_BIAS);
     BitsPut(w, offset & ((1u << width) - 1), width);
-    BitsPutGamma(w, length - LengthBonus(offset));
+    BitsPutGamma(w, length - BlockLengthBonus(offset));
 }
 
 void PutRepeat(BitWriter& w, uint32_t length)
@@ -214,11 +214,11 @@ std::vector<uint16_t> ChooseLiteralModes(const uint8_t* data, const TokenList& t
 uint32_t ChooseOffsetWidth(const TokenList& tokens)
 {
     constexpr uint32_t WIDTH_TRIAL_MAX = 24;
-    uint32_t bestWidth = BLOCK_INITIAL_OFFSET_WIDTH;
+    uint32_t bestWidth = BLOCK_FIRST_OFFSET_LOW_WIDTH;
     uint64_t bestCost = UINT64_MAX;
-    for (uint32_t width = BLOCK_OFFSET_WIDTH_MIN; width <= WIDTH_TRIAL_MAX; ++width) {
-        uint64_t cost = width == BLOCK_INITIAL_OFFSET_WIDTH ? 0 : OffsetWidthCodeCost(width);
-        uint32_t lastOffset = BLOCK_INITIAL_LAST_OFFSET;
+    for (uint32_t width = OFFSET_WIDTH_MIN; width <= WIDTH_TRIAL_MAX; ++width) {
+        uint64_t cost = width == BLOCK_FIRST_OFFSET_LOW_WIDTH ? 0 : OffsetWidthCodeCost(width);
+        uint32_t lastOffset = BLOCK_FIRST_LAST_OFFSET;
         for (const Token& t : tokens) {
             if (t.kind != TOKEN_MATCH) continue;
             if (!UseRepeat(t, lastOffset, width)) cost += MatchCost(t.offset, t.length, width);
@@ -246,9 +246,9 @@ std::vector<uint8_t> WriteBlock(const uint8_t* data, size_t size, const TokenLis
     BitWriter w{block};
     uint16_t mode = modes.empty() ? LITERAL_MODE_8 : modes[0];
     PutLiteralFormat(w, mode);
-    if (width != BLOCK_INITIAL_OFFSET_WIDTH) PutOffsetWidth(w, width);
+    if (width != BLOCK_FIRST_OFFSET_LOW_WIDTH) PutOffsetWidth(w, width);
 
-    uint32_t lastOffset = BLOCK_INITIAL_LAST_OFFSET;
+    uint32_t lastOffset = BLOCK_FIRST_LAST_OFFSET;
     size_t pos = 0;
     size_t literal = 0;
     for (const Token& t : tokens) {

@@ -15,7 +15,7 @@ inline bool HasNearCode(const uint8_t* data, size_t pos)
 {
     const uint8_t b = data[pos];
     if (b == 0) return true;
-    const size_t reach = pos < BLOCK_NEAR_OFFSET_MAX ? pos : BLOCK_NEAR_OFFSET_MAX;
+    const size_t reach = pos < NEAR_OFFSET_MAX ? pos : NEAR_OFFSET_MAX;
     for (size_t v = 1; v <= reach; ++v)
         if (data[pos - v] == b) return true;
     return false;
@@ -35,7 +35,7 @@ inline bool LiteralFits(uint16_t mode, uint8_t byte)
 // tokens without a near code), counting the codes that switch formats.
 std::vector<uint16_t> ChooseLiteralModes(const uint8_t* data, const TokenList& tokens);
 
-// Offset low width (BLOCK_OFFSET_WIDTH_MIN..) that codes the parse's matches
+// Offset low width (OFFSET_WIDTH_MIN..) that codes the parse's matches
 // in the fewest bits, counting the width code.
 uint32_t ChooseOffsetWidth(const TokenList& tokens);
 

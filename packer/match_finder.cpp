@@ -2,7 +2,7 @@
 
 #include <assert.h>
 
-#include "pack/block_format.h"
+#include "packer/block_costs.h"
 
 namespace {
 
@@ -114,7 +114,7 @@ MatchTable FindMatches(const uint8_t* data, size_t size, uint32_t niceLength, ui
         const uint32_t pairPos = lastPair[pair];
         lastPair[pair] = pos;
         if (left < 3) {
-            if (pos >= skipUntil && pairPos != NIL && pos - pairPos < BLOCK_BONUS1_OFFSET)
+            if (pos >= skipUntil && pairPos != NIL && MatchCodable(pos - pairPos, 2))
                 table.matches.push_back({2, pos - pairPos});
             continue;
         }
@@ -124,7 +124,7 @@ MatchTable FindMatches(const uint8_t* data, size_t size, uint32_t niceLength, ui
             continue;
         }
         const size_t start = table.matches.size();
-        if (pairPos != NIL && pos - pairPos < BLOCK_BONUS1_OFFSET) table.matches.push_back({2, pos - pairPos});
+        if (pairPos != NIL && MatchCodable(pos - pairPos, 2)) table.matches.push_back({2, pos - pairPos});
         SearchResult found{table.matches, table.alternatives};
         TreeInsert(trees, pos, limit, searchDepth, 2, &found);
         // The 2-byte candidate is redundant when the first tree match is at

@@ -9,7 +9,7 @@ constexpr uint32_t HASH_BITS = 16;
 constexpr uint32_t CHAIN_DEPTH = 24;
 constexpr uint32_t GOOD_LENGTH = 64;     // a match this long ends the search
 constexpr uint32_t LITERAL_BITS = 9;     // what the fast parse assumes a byte costs
-constexpr uint32_t ASSUMED_WIDTH = BLOCK_INITIAL_OFFSET_WIDTH;
+constexpr uint32_t ASSUMED_WIDTH = BLOCK_FIRST_OFFSET_LOW_WIDTH;
 
 uint32_t Hash3(const uint8_t* p)
 {
@@ -79,7 +79,7 @@ TokenList ParseFast(const uint8_t* data, size_t size)
     const uint32_t n = uint32_t(size);
     HashChains chains{std::vector<uint32_t>(size_t(1) << HASH_BITS, NIL), std::vector<uint32_t>(n, NIL)};
     TokenList tokens;
-    uint32_t lastOffset = BLOCK_INITIAL_LAST_OFFSET;
+    uint32_t lastOffset = BLOCK_FIRST_LAST_OFFSET;
     uint32_t pos = 0;
     while (pos < n) {
         Choice here = BestChoice(chains, data, pos, n, lastOffset);

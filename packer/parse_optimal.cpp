@@ -138,7 +138,7 @@ TokenList ParseOptimal(const uint8_t* data, size_t size, const MatchTable& match
                    std::vector<uint8_t>(size_t(n) + 1, 0)};
     const std::vector<uint8_t>& byteCosts = *settings.byteCosts;
     t.counts[0] = 1;
-    t.slots[0] = {0, BLOCK_INITIAL_LAST_OFFSET, 0, 0, TOKEN_BYTE, 0};
+    t.slots[0] = {0, BLOCK_FIRST_LAST_OFFSET, 0, 0, TOKEN_BYTE, 0};
 
     uint32_t pos = 0;
     while (pos < n) {
