@@ -52,13 +52,21 @@ uint32_t FirstPassWidth(size_t size)
 std::vector<uint8_t> CompressBest(const uint8_t* data, size_t size, int level, const ProgressFn& progress)
 {
     const LevelSettings s = SettingsFor(level);
-    const MatchTable matches = FindMatches(data, size, s.niceLength, s.searchDepth, progress);
+    // One progress scale over the match search and every parse pass.
+    const uint32_t phases = 1 + s.passes;
+    uint32_t phase = 0;
+    const ProgressFn phaseProgress = [&](uint64_t done, uint64_t total) {
+        progress(uint64_t(phase) * total + done, uint64_t(phases) * total);
+    };
+    const ProgressFn report = progress ? phaseProgress : ProgressFn();
+    const MatchTable matches = FindMatches(data, size, s.niceLength, s.searchDepth, report);
     TokenList tokens;
     std::vector<uint8_t> best;
     uint32_t width = FirstPassWidth(size);
     for (uint32_t pass = 0; pass < s.passes; ++pass) {
+        ++phase;
         const std::vector<uint8_t> costs = ByteCosts(data, size, tokens);
-        tokens = ParseOptimal(data, size, matches, {width, &costs, s.arrivals}, progress);
+        tokens = ParseOptimal(data, size, matches, {width, &costs, s.arrivals}, report);
         MergeRawRuns(tokens);
         std::vector<uint8_t> block = WriteBlock(data, size, tokens);
         if (best.empty() || block.size() < best.size()) best.swap(block);

@@ -1,0 +1,168 @@
+#include "packer/pack_file.h"
+
+#include <string.h>
+
+#include "pack/block_decoder.h"
+#include "pack/block_format.h"
+#include "packer/block_encoder.h"
+
+const char* const INSTALLER_TARGETS[INSTALLER_ENTRY_COUNT] = {
+    "zivoravarelle-readme.txt",
+    "plugins\\zivora\\zivora.dll",
+    "plugins\\zivoravarelle.dll",
+    "zivora_config.exe",
+};
+
+std::string TargetHostPath(const char* target)
+{
+    std::string path = target;
+    for (char& c : path)
+        if (c == '\\') c = '/';
+    return path;
+}
+
+namespace {
+
+constexpr uint32_t PE_HEADER_POINTER_OFFSET = 0x3C;
+constexpr size_t PE_SIGNATURE_SIZE = 4;
+// Nothing the installer can hold in memory is larger: it is a 32-bit program.
+constexpr uint32_t UNPACKED_SIZE_MAX = 0x7FFFFFFF;
+
+void AppendU32(std::vector<uint8_t>& out, uint32_t v)
+{
+    const size_t at = out.size();
+    out.resize(at + 4);
+    StoreU32(&out[at], v);
+}
+
+}  // namespace
+
+std::vector<uint8_t> EntryEncode(const uint8_t* data, size_t size, int level, const ProgressFn& progress)
+{
+    std::vector<uint8_t> entry;
+    entry.reserve(PACK_ENTRY_HEADER_SIZE + size);
+    AppendU32(entry, uint32_t(size));
+    std::vector<uint8_t> block;
+    if (size > 0) block = BlockCompress(data, size, level, progress);
+    // Stored size equal to the unpacked size means "as is", so a block of
+    // that length could not be told apart: it is never written.
+    if (size == 0 || block.size() >= size) {
+        AppendU32(entry, uint32_t(size));
+        entry.insert(entry.end(), data, data + size);
+    } else {
+        AppendU32(entry, uint32_t(block.size()));
+        entry.insert(entry.end(), block.begin(), block.end());
+    }
+    return entry;
+}
+
+bool IsPeImage(const std::vector<uint8_t>& file)
+{
+    if (file.size() < PE_HEADER_POINTER_OFFSET + 4) return false;
+    if (file[0] != 'M' || file[1] != 'Z') return false;
+    const uint32_t pe = LoadU32(&file[PE_HEADER_POINTER_OFFSET]);
+    if (pe > file.size() || file.size() - pe < PE_SIGNATURE_SIZE) return false;
+    return memcmp(&file[pe], "PE\0\0", PE_SIGNATURE_SIZE) == 0;
+}
+
+std::vector<uint8_t> InstallerAssemble(const std::vector<uint8_t>& stub, const std::vector<uint8_t>& pack)
+{
+    std::vector<uint8_t> out;
+    out.reserve(stub.size() + pack.size() + PACK_TRAILER_SIZE);
+    out.insert(out.end(), stub.begin(), stub.end());
+    out.insert(out.end(), pack.begin(), pack.end());
+    AppendU32(out, uint32_t(pack.size()));
+    return out;
+}
+
+PackLayout PackParse(const uint8_t* pack, size_t size)
+{
+    PackLayout layout;
+    size_t pos = 0;
+    while (pos < size) {
+        const size_t index = layout.entries.size();
+        if (size - pos < PACK_ENTRY_HEADER_SIZE) {
+            layout.error = "entry " + std::to_string(index) + " has an incomplete header (" +
+                           std::to_string(size - pos) + " of 8 bytes)";
+            return layout;
+        }
+        const EntryView e{LoadU32(pack + pos), LoadU32(pack + pos + 4), pos + PACK_ENTRY_HEADER_SIZE};
+        if (size - e.offset < e.storedSize) {
+            layout.error = "entry " + std::to_string(index) + " is truncated (" + std::to_string(size - e.offset) +
+                           " of " + std::to_string(e.storedSize) + " stored bytes)";
+            return layout;
+        }
+        layout.entries.push_back(e);
+        pos = e.offset + e.storedSize;
+    }
+    return layout;
+}
+
+bool PackLocate(const std::vector<uint8_t>& file, size_t& packOffset, size_t& packSize, bool& isInstaller,
+                std::string& error)
+{
+    isInstaller = IsPeImage(file);
+    if (!isInstaller) {
+        packOffset = 0;
+        packSize = file.size();
+        return true;
+    }
+    if (file.size() < PACK_TRAILER_SIZE) {
+        error = "no room for a trailer";
+        return false;
+    }
+    const size_t room = file.size() - PACK_TRAILER_SIZE;
+    const uint32_t length = LoadU32(&file[room]);
+    if (length > PACK_SIZE_MAX || length > room) {
+        error = "trailer gives a pack of " + std::to_string(length) + " bytes, but only " + std::to_string(room) +
+                " bytes precede it";
+        return false;
+    }
+    packOffset = room - length;
+    packSize = length;
+    return true;
+}
+
+EntryKind EntryKindOf(const EntryView& e)
+{
+    return e.storedSize == e.unpackedSize ? ENTRY_STORED : ENTRY_BLOCK;
+}
+
+DecodedEntry BlockDecode(const uint8_t* block, size_t size)
+{
+    DecodedEntry out{{}, CHECKSUM_FAILED, {}};
+    if (size < BLOCK_HEADER_SIZE || block[0] != BLOCK_MAGIC_0 || block[1] != BLOCK_MAGIC_1) {
+        out.error = "not a block (no \"QZ\" header)";
+        return out;
+    }
+    if (size > UINT32_MAX) {
+        out.error = "block too large";
+        return out;
+    }
+    const uint32_t unpacked = LoadU32(block + BLOCK_UNPACKED_SIZE_OFFSET);
+    if (unpacked > UNPACKED_SIZE_MAX) {
+        out.error = "unpacked size " + std::to_string(unpacked) + " is too large";
+        return out;
+    }
+    out.bytes.resize(unpacked);
+    const uint32_t written = BlockDecompress(block, uint32_t(size), out.bytes.data(), unpacked);
+    // A block of 0 bytes decodes to 0 bytes, which the decoder's result
+    // cannot tell from a failure; any other size must come out whole.
+    if (written != unpacked) {
+        out.bytes.clear();
+        out.error = "block does not decode or fails its checksum";
+        return out;
+    }
+    out.checksum = LoadU32(block + BLOCK_CHECKSUM_OFFSET) != 0 ? CHECKSUM_PASSED : CHECKSUM_ABSENT;
+    return out;
+}
+
+DecodedEntry EntryDecode(const uint8_t* pack, const EntryView& e)
+{
+    const uint8_t* stored = pack + e.offset;
+    if (EntryKindOf(e) == ENTRY_STORED) return {std::vector<uint8_t>(stored, stored + e.storedSize), CHECKSUM_NOT_APPLICABLE, {}};
+    if (e.storedSize >= BLOCK_HEADER_SIZE && LoadU32(stored + BLOCK_UNPACKED_SIZE_OFFSET) != e.unpackedSize &&
+        stored[0] == BLOCK_MAGIC_0 && stored[1] == BLOCK_MAGIC_1)
+        return {{}, CHECKSUM_FAILED, "block unpacks to a size other than the entry's"};
+    return BlockDecode(stored, e.storedSize);
+}

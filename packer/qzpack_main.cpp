@@ -1,0 +1,430 @@
+// qzpack: builds installers and packs, and lists, verifies and unpacks them.
+#include <stdio.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "pack/block_format.h"
+#include "packer/block_encoder.h"
+#include "packer/file_io.h"
+#include "packer/pack_file.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int EXIT_OK = 0;
+constexpr int EXIT_BAD_INPUT = 1;
+constexpr int EXIT_USAGE = 2;
+constexpr uint64_t PROGRESS_MIN_SIZE = 4u << 20;
+constexpr const char* STUB_NAME = "installer.exe";
+
+// Where the default stub is looked for, relative to qzpack's own folder:
+// beside it, then the installer of the build qzpack belongs to, then that of
+// the sibling Windows build when qzpack is the native one.
+const char* const STUB_PLACES[] = {".", "../app", "../../windows/app"};
+
+const char* const TOP_HELP =
+    "usage: qzpack COMMAND [OPTIONS] ...\n"
+    "\n"
+    "commands:\n"
+    "  build       make an installer from the installer stub and four files\n"
+    "  list        show the entries of an installer or a pack\n"
+    "  verify      check that every entry of an installer or a pack unpacks\n"
+    "  extract     unpack the entries of an installer or a pack\n"
+    "  compress    compress one file into one block\n"
+    "  decompress  expand one block\n"
+    "\n"
+    "'qzpack COMMAND --help' describes a command. Exit codes: 0 success,\n"
+    "1 bad or unreadable input, 2 wrong usage.\n";
+
+struct Command {
+    const char* name;
+    const char* help;
+    std::vector<std::string> valueOptions;  // options that take a value
+    size_t minFiles;
+    size_t maxFiles;
+    int (*run)(struct Invocation&);
+};
+
+struct Invocation {
+    const Command* command;
+    std::vector<std::string> files;
+    std::vector<std::pair<std::string, std::string>> options;
+    const char* argv0;
+};
+
+// ----- reporting
+
+int Fail(const std::string& file, const std::string& what)
+{
+    fprintf(stderr, "qzpack: %s: %s\n", file.c_str(), what.c_str());
+    return EXIT_BAD_INPUT;
+}
+
+int UsageError(const Command* c, const std::string& what)
+{
+    const std::string name = c ? std::string(" ") + c->name : std::string();
+    fprintf(stderr, "qzpack%s: %s (see 'qzpack%s --help')\n", name.c_str(), what.c_str(), name.c_str());
+    return EXIT_USAGE;
+}
+
+std::string Ratio(uint64_t stored, uint64_t size)
+{
+    if (size == 0) return "-";
+    char text[32];
+    snprintf(text, sizeof text, "%.1f%%", 100.0 * double(stored) / double(size));
+    return text;
+}
+
+// A progress line that rewrites itself, only for large inputs on a terminal.
+ProgressFn ProgressLine(const std::string& name, size_t size)
+{
+    if (size < PROGRESS_MIN_SIZE || !StderrIsTerminal()) return {};
+    return [name](uint64_t done, uint64_t total) {
+        fprintf(stderr, "\rqzpack: compressing %s: %3d%%", name.c_str(), total ? int(done * 100 / total) : 100);
+        fflush(stderr);
+    };
+}
+
+void ProgressEnd(const ProgressFn& progress)
+{
+    if (progress) fprintf(stderr, "\r\033[K");
+}
+
+// ----- options
+
+const std::string* OptionValue(const Invocation& inv, const std::string& name)
+{
+    for (const auto& o : inv.options)
+        if (o.first == name) return &o.second;
+    return nullptr;
+}
+
+bool LevelOption(const Invocation& inv, int& level)
+{
+    level = LEVEL_DEFAULT;
+    const std::string* text = OptionValue(inv, "--level");
+    if (!text) return true;
+    char* end = nullptr;
+    const long v = strtol(text->c_str(), &end, 10);
+    if (text->empty() || *end != '\0' || v < LEVEL_FAST || v > LEVEL_BEST) return false;
+    level = int(v);
+    return true;
+}
+
+// ----- shared steps
+
+bool ReadInput(const std::string& path, std::vector<uint8_t>& data)
+{
+    std::string error;
+    if (FileReadAll(path, data, error)) return true;
+    Fail(path, error);
+    return false;
+}
+
+bool WriteOutput(const std::string& path, const std::vector<uint8_t>& data)
+{
+    std::string error;
+    if (FileWriteAtomic(path, data, error)) return true;
+    Fail(path, error);
+    return false;
+}
+
+// The pack of an installer or a bare pack, split into entries.
+bool OpenPack(const std::string& path, std::vector<uint8_t>& file, size_t& packOffset, PackLayout& layout)
+{
+    if (!ReadInput(path, file)) return false;
+    size_t packSize = 0;
+    bool isInstaller = false;
+    std::string error;
+    if (!PackLocate(file, packOffset, packSize, isInstaller, error)) {
+        Fail(path, error);
+        return false;
+    }
+    layout = PackParse(file.data() + packOffset, packSize);
+    return true;
+}
+
+// Every entry decoded; false (after naming the first bad one) otherwise.
+bool DecodeAll(const std::string& path, const std::vector<uint8_t>& file, size_t packOffset,
+               const PackLayout& layout, std::vector<DecodedEntry>& decoded)
+{
+    for (size_t i = 0; i < layout.entries.size(); ++i) {
+        decoded.push_back(EntryDecode(file.data() + packOffset, layout.entries[i]));
+        if (!decoded.back().error.empty()) {
+            Fail(path, "entry " + std::to_string(i) + ": " + decoded.back().error);
+            return false;
+        }
+    }
+    if (!layout.error.empty()) {
+        Fail(path, layout.error);
+        return false;
+    }
+    return true;
+}
+
+std::string FindDefaultStub(const char* argv0)
+{
+    const std::string home = ExecutableDirectory(argv0);
+    if (home.empty()) return {};
+    std::error_code ec;
+    for (const char* place : STUB_PLACES) {
+        const fs::path candidate = fs::path(home) / place / STUB_NAME;
+        if (fs::is_regular_file(candidate, ec)) return candidate.lexically_normal().string();
+    }
+    return {};
+}
+
+// ----- commands
+
+int RunBuild(Invocation& inv)
+{
+    if (inv.files.size() != INSTALLER_ENTRY_COUNT)
+        return UsageError(inv.command,
+                          "needs exactly four files, in install order: README (zivoravarelle-readme.txt), "
+                          "DLL1 (plugins\\zivora\\zivora.dll), DLL2 (plugins\\zivoravarelle.dll), "
+                          "CONFIG (zivora_config.exe); got " + std::to_string(inv.files.size()));
+    const std::string* output = OptionValue(inv, "-o");
+    if (!output) return UsageError(inv.command, "no output file (-o setup.exe)");
+    int level;
+    if (!LevelOption(inv, level)) return UsageError(inv.command, "--level takes a number from 1 to 9");
+    std::string stubPath = OptionValue(inv, "--stub") ? *OptionValue(inv, "--stub") : FindDefaultStub(inv.argv0);
+    if (stubPath.empty())
+        return Fail(STUB_NAME, "no installer stub found beside qzpack or in the Windows build "
+                               "(build the windows preset, or give --stub INSTALLER.exe)");
+
+    std::vector<uint8_t> stub;
+    if (!ReadInput(stubPath, stub)) return EXIT_BAD_INPUT;
+    if (!IsPeImage(stub)) return Fail(stubPath, "not a PE executable; refused as the installer stub");
+
+    std::vector<uint8_t> pack;
+    std::vector<EntryView> entries;
+    for (const std::string& path : inv.files) {
+        std::vector<uint8_t> data;
+        if (!ReadInput(path, data)) return EXIT_BAD_INPUT;
+        if (data.size() >= UINT32_MAX) return Fail(path, "too large for a pack entry");
+        const ProgressFn progress = ProgressLine(path, data.size());
+        const std::vector<uint8_t> entry = EntryEncode(data.data(), data.size(), level, progress);
+        ProgressEnd(progress);
+        const EntryView view{LoadU32(&entry[0]), LoadU32(&entry[4]), PACK_ENTRY_HEADER_SIZE};
+        const DecodedEntry check = EntryDecode(entry.data(), view);
+        if (!check.error.empty() || check.bytes != data) return Fail(path, "internal error: entry does not unpack");
+        if (pack.size() + entry.size() > PACK_SIZE_MAX)
+            return Fail(path, "the pack would exceed 2147483647 bytes, more than the installer can read");
+        entries.push_back(view);
+        pack.insert(pack.end(), entry.begin(), entry.end());
+    }
+    if (!WriteOutput(*output, InstallerAssemble(stub, pack))) return EXIT_BAD_INPUT;
+
+    printf("%-5s %-28s %10s %10s %7s  %s\n", "entry", "installed as", "size", "stored", "ratio", "method");
+    uint64_t total = 0;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const EntryView& e = entries[i];
+        total += e.unpackedSize;
+        printf("%-5zu %-28s %10u %10u %7s  %s\n", i, INSTALLER_TARGETS[i], e.unpackedSize, e.storedSize,
+               Ratio(e.storedSize, e.unpackedSize).c_str(), EntryKindOf(e) == ENTRY_STORED ? "stored" : "block");
+    }
+    printf("%-5s %-28s %10llu %10zu %7s\n", "total", "", (unsigned long long)total, pack.size(),
+           Ratio(pack.size(), total).c_str());
+    printf("%s: %zu bytes (stub %zu, pack %zu, trailer 4)\n", output->c_str(),
+           stub.size() + pack.size() + PACK_TRAILER_SIZE, stub.size(), pack.size());
+    return EXIT_OK;
+}
+
+const char* ChecksumText(ChecksumState s)
+{
+    switch (s) {
+    case CHECKSUM_PASSED: return "passed";
+    case CHECKSUM_ABSENT: return "none stored";
+    case CHECKSUM_FAILED: return "FAILED";
+    default: return "-";
+    }
+}
+
+int RunList(Invocation& inv)
+{
+    const std::string& path = inv.files[0];
+    std::vector<uint8_t> file;
+    size_t packOffset = 0;
+    PackLayout layout;
+    if (!OpenPack(path, file, packOffset, layout)) return EXIT_BAD_INPUT;
+    printf("%-5s %10s %10s %7s  %-6s  %s\n", "entry", "size", "stored", "ratio", "kind", "checksum");
+    bool allGood = layout.error.empty();
+    for (size_t i = 0; i < layout.entries.size(); ++i) {
+        const EntryView& e = layout.entries[i];
+        const DecodedEntry d = EntryDecode(file.data() + packOffset, e);
+        allGood = allGood && d.error.empty();
+        printf("%-5zu %10u %10u %7s  %-6s  %s\n", i, e.unpackedSize, e.storedSize,
+               Ratio(e.storedSize, e.unpackedSize).c_str(), EntryKindOf(e) == ENTRY_STORED ? "stored" : "block",
+               ChecksumText(d.checksum));
+    }
+    if (!layout.error.empty()) return Fail(path, layout.error);
+    return allGood ? EXIT_OK : EXIT_BAD_INPUT;
+}
+
+int RunVerify(Invocation& inv)
+{
+    const std::string& path = inv.files[0];
+    std::vector<uint8_t> file;
+    size_t packOffset = 0;
+    PackLayout layout;
+    std::vector<DecodedEntry> decoded;
+    if (!OpenPack(path, file, packOffset, layout) || !DecodeAll(path, file, packOffset, layout, decoded))
+        return EXIT_BAD_INPUT;
+    printf("%s: %zu entries, all complete and intact\n", path.c_str(), layout.entries.size());
+    return EXIT_OK;
+}
+
+int RunExtract(Invocation& inv)
+{
+    const std::string& path = inv.files[0];
+    const std::string* dirOption = OptionValue(inv, "-d");
+    const fs::path dir = dirOption ? fs::path(*dirOption) : fs::path(".");
+    std::vector<uint8_t> file;
+    size_t packOffset = 0;
+    PackLayout layout;
+    std::vector<DecodedEntry> decoded;
+    // Everything is checked before anything is written.
+    if (!OpenPack(path, file, packOffset, layout) || !DecodeAll(path, file, packOffset, layout, decoded))
+        return EXIT_BAD_INPUT;
+    const bool installerNames = decoded.size() == INSTALLER_ENTRY_COUNT;
+    for (size_t i = 0; i < decoded.size(); ++i) {
+        const fs::path target =
+            dir / (installerNames ? fs::path(TargetHostPath(INSTALLER_TARGETS[i])) : fs::path("entry-" + std::to_string(i) + ".bin"));
+        std::error_code ec;
+        fs::create_directories(target.parent_path(), ec);
+        if (ec) return Fail(target.parent_path().string(), "cannot create folder: " + ec.message());
+        if (!WriteOutput(target.string(), decoded[i].bytes)) return EXIT_BAD_INPUT;
+        printf("%s (%zu bytes)\n", target.string().c_str(), decoded[i].bytes.size());
+    }
+    return EXIT_OK;
+}
+
+int RunCompress(Invocation& inv)
+{
+    int level;
+    if (!LevelOption(inv, level)) return UsageError(inv.command, "--level takes a number from 1 to 9");
+    std::vector<uint8_t> data;
+    if (!ReadInput(inv.files[0], data)) return EXIT_BAD_INPUT;
+    if (data.size() >= UINT32_MAX) return Fail(inv.files[0], "too large for one block");
+    const ProgressFn progress = ProgressLine(inv.files[0], data.size());
+    const std::vector<uint8_t> block = BlockCompress(data.data(), data.size(), level, progress);
+    ProgressEnd(progress);
+    const DecodedEntry check = BlockDecode(block.data(), block.size());
+    if (!check.error.empty() || check.bytes != data) return Fail(inv.files[0], "internal error: block does not unpack");
+    if (!WriteOutput(inv.files[1], block)) return EXIT_BAD_INPUT;
+    printf("%s: %zu -> %zu bytes (%s)\n", inv.files[0].c_str(), data.size(), block.size(),
+           Ratio(block.size(), data.size()).c_str());
+    return EXIT_OK;
+}
+
+int RunDecompress(Invocation& inv)
+{
+    std::vector<uint8_t> block;
+    if (!ReadInput(inv.files[0], block)) return EXIT_BAD_INPUT;
+    const DecodedEntry d = BlockDecode(block.data(), block.size());
+    if (!d.error.empty()) return Fail(inv.files[0], d.error);
+    return WriteOutput(inv.files[1], d.bytes) ? EXIT_OK : EXIT_BAD_INPUT;
+}
+
+const Command COMMANDS[] = {
+    {"build",
+     "usage: qzpack build -o OUTPUT.exe [--stub INSTALLER.exe] [--level N] README DLL1 DLL2 CONFIG\n"
+     "\n"
+     "Makes an installer: the stub, then a pack of the four files, then the pack's\n"
+     "length. The files go in the installer's install order:\n"
+     "  README  -> zivoravarelle-readme.txt\n"
+     "  DLL1    -> plugins\\zivora\\zivora.dll\n"
+     "  DLL2    -> plugins\\zivoravarelle.dll\n"
+     "  CONFIG  -> zivora_config.exe\n"
+     "\n"
+     "  -o FILE        the installer to write\n"
+     "  --stub FILE    the installer executable to append to (default: installer.exe\n"
+     "                 beside qzpack, or that of the project's Windows build)\n"
+     "  --level N      1 (fast) to 9 (smallest, the default)\n",
+     {"-o", "--stub", "--level"}, 0, SIZE_MAX, RunBuild},
+    {"list",
+     "usage: qzpack list FILE\n"
+     "\n"
+     "Shows each entry of an installer or a bare pack: index, unpacked size, stored\n"
+     "size, ratio, kind (stored or block) and checksum state.\n",
+     {}, 1, 1, RunList},
+    {"verify",
+     "usage: qzpack verify FILE\n"
+     "\n"
+     "Exit 0 when every entry of the installer or pack is complete and every block\n"
+     "unpacks and passes its checksum; otherwise names the first bad entry, exit 1.\n",
+     {}, 1, 1, RunVerify},
+    {"extract",
+     "usage: qzpack extract FILE [-d DIR]\n"
+     "\n"
+     "Unpacks the entries into DIR (default: the current folder): under the\n"
+     "installer's target names when there are four, else as entry-N.bin.\n"
+     "Nothing is written unless every entry unpacks.\n",
+     {"-d"}, 1, 1, RunExtract},
+    {"compress",
+     "usage: qzpack compress [--level N] IN OUT.qz\n"
+     "\n"
+     "Compresses IN into one block.\n"
+     "  --level N      1 (fast) to 9 (smallest, the default)\n",
+     {"--level"}, 2, 2, RunCompress},
+    {"decompress",
+     "usage: qzpack decompress IN.qz OUT\n"
+     "\n"
+     "Expands one block. Writes nothing and exits 1 when it does not unpack.\n",
+     {}, 2, 2, RunDecompress},
+};
+
+const Command* CommandNamed(const std::string& name)
+{
+    for (const Command& c : COMMANDS)
+        if (name == c.name) return &c;
+    return nullptr;
+}
+
+bool TakesValue(const Command& c, const std::string& option)
+{
+    for (const std::string& o : c.valueOptions)
+        if (o == option) return true;
+    return false;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2) return UsageError(nullptr, "no command");
+    const std::string name = argv[1];
+    if (name == "--help" || name == "-h" || name == "help") {
+        fputs(TOP_HELP, stdout);
+        return EXIT_OK;
+    }
+    const Command* command = CommandNamed(name);
+    if (!command) return UsageError(nullptr, "unknown command '" + name + "'");
+
+    Invocation inv{command, {}, {}, argv[0]};
+    bool optionsEnd = false;
+    for (int i = 2; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (optionsEnd || arg.size() < 2 || arg[0] != '-') {
+            inv.files.push_back(arg);
+        } else if (arg == "--") {
+            optionsEnd = true;
+        } else if (arg == "--help" || arg == "-h") {
+            fputs(command->help, stdout);
+            return EXIT_OK;
+        } else if (!TakesValue(*command, arg)) {
+            return UsageError(command, "unknown option '" + arg + "'");
+        } else if (i + 1 >= argc) {
+            return UsageError(command, "option '" + arg + "' needs a value");
+        } else {
+            inv.options.emplace_back(arg, argv[++i]);
+        }
+    }
+    if (inv.files.size() < command->minFiles || inv.files.size() > command->maxFiles)
+        return UsageError(command, "wrong number of files");
+    return command->run(inv);
+}
