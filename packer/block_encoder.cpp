@@ -2,7 +2,7 @@
 
 #include <assert.h>
 
-#include "packer/block_writer.h"
+#include "packer/block_emitter.h"
 #include "packer/parsers.h"
 
 namespace {

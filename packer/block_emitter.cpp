@@ -1,4 +1,4 @@
-#include "packer/block_writer.h"
+#include "packer/block_emitter.h"
 
 #include <assert.h>
 

@@ -1,0 +1,233 @@
+// The block compressor, checked through the project's block decoder: every
+// level must give back the input exactly, for inputs built to reach every
+// code and every threshold of the format.
+#include "packer/block_encoder.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "pack/block_decoder.h"
+#include "pack/block_format.h"
+#include "packer/block_emitter.h"
+#include "tests/packer/packer_test_data.h"
+
+namespace {
+
+const int LEVELS[] = {LEVEL_FAST, 5, LEVEL_BEST};
+
+struct Case {
+    std::string name;
+    std::vector<uint8_t> data;
+};
+
+// Offsets at which the length bonus changes, and their neighbours.
+const uint32_t BONUS_EDGES[] = {1, 2, 14, 15, 127, 128, 638, 639, 14334, 14335, 65535, 65536, 70000};
+
+// A random stretch, then copies of `length` bytes from exactly `offset`
+// back, with fresh bytes between them so no other offset serves.
+std::vector<uint8_t> CopiesAtOffset(uint32_t offset, uint32_t length, uint32_t seed)
+{
+    std::vector<uint8_t> data = RandomBytes(offset, seed);
+    for (uint32_t k = 0; k < 8; ++k) {
+        const size_t from = data.size() - offset;
+        for (uint32_t i = 0; i < length; ++i) data.push_back(data[from + i]);
+        Append(data, RandomBytes(3, seed + 1 + k));
+    }
+    return data;
+}
+
+// Matches, single bytes and a repeat of the last offset, over and over.
+std::vector<uint8_t> RepeatPattern(uint32_t seed)
+{
+    std::vector<uint8_t> data = RandomBytes(4000, seed);
+    for (uint32_t k = 0; k < 200; ++k) {
+        const size_t from = data.size() - 900;
+        for (uint32_t i = 0; i < 6; ++i) data.push_back(data[from + i]);
+        data.push_back(uint8_t(k * 7));  // differs from the source: ends the match
+        for (uint32_t i = 7; i < 12; ++i) data.push_back(data[from + i]);
+    }
+    return data;
+}
+
+std::vector<Case> SyntheticCases()
+{
+    std::vector<Case> cases = {
+        {"empty", {}},
+        {"one byte", {0x41}},
+        {"two bytes", {0x00, 0xFF}},
+        {"three bytes", {0x80, 0x80, 0x80}},
+        {"zeros 1", std::vector<uint8_t>(1, 0)},
+        {"zeros 100000", std::vector<uint8_t>(100000, 0)},
+        {"one byte repeated", std::vector<uint8_t>(5000, 0xE8)},
+        {"random 3000", RandomBytes(3000, 1)},
+        {"random 70000", RandomBytes(70000, 2)},
+        {"7-bit window", RandomBytes(3000, 3, 0x60, 128)},
+        {"text", TextBytes(50000, 4)},
+        {"repeats", RepeatPattern(5)},
+    };
+    std::vector<uint8_t> mixed = TextBytes(2000, 6);
+    Append(mixed, RandomBytes(1024, 7));
+    Append(mixed, std::vector<uint8_t>(3000, 0));
+    Append(mixed, RandomBytes(600, 8, 0xC0, 64));
+    Append(mixed, TextBytes(2000, 6));
+    cases.push_back({"mixed", mixed});
+    for (uint32_t offset : BONUS_EDGES)
+        for (uint32_t length : {2u, 3u, 5u, 6u, 7u, 9u})
+            cases.push_back({"offset " + std::to_string(offset) + " length " + std::to_string(length),
+                             CopiesAtOffset(offset, length, offset + length)});
+    return cases;
+}
+
+std::vector<uint8_t> Decode(const std::vector<uint8_t>& block, size_t expected, uint32_t& result)
+{
+    std::vector<uint8_t> out(expected + 16, 0xA5);
+    result = BlockDecompress(block.data(), uint32_t(block.size()), out.data(), uint32_t(out.size()));
+    out.resize(expected);
+    return out;
+}
+
+void ExpectRoundTrip(const std::vector<uint8_t>& data, int level, const std::string& name)
+{
+    SCOPED_TRACE(name + ", level " + std::to_string(level));
+    const std::vector<uint8_t> block = BlockCompress(data.data(), data.size(), level);
+    ASSERT_GE(block.size(), BLOCK_HEADER_SIZE + 4u);
+    EXPECT_EQ((block.size() - BLOCK_HEADER_SIZE) % 4, 0u);
+    EXPECT_EQ(LoadU32(&block[BLOCK_UNPACKED_SIZE_OFFSET]), data.size());
+    EXPECT_EQ(LoadU32(&block[BLOCK_CHECKSUM_OFFSET]), BlockChecksum(data.data(), uint32_t(data.size())));
+    uint32_t result = 0;
+    const std::vector<uint8_t> decoded = Decode(block, data.size(), result);
+    EXPECT_EQ(result, data.size());
+    EXPECT_TRUE(decoded == data);
+}
+
+TEST(BlockCompress, EveryLevelRoundTripsEveryCodeAndThreshold)
+{
+    for (const Case& c : SyntheticCases())
+        for (int level : LEVELS) ExpectRoundTrip(c.data, level, c.name);
+}
+
+TEST(BlockCompress, PeFilesRoundTripAtEveryLevel)
+{
+    for (const char* name : {"irprops.cpl", "extrac32.exe"}) {
+        const std::vector<uint8_t> data = ReadSample(name);
+        if (data.empty()) GTEST_SKIP() << "no sample PE files in " << PE_SAMPLE_DIR;
+        for (int level : LEVELS) ExpectRoundTrip(data, level, name);
+    }
+}
+
+TEST(BlockCompress, BlockBeginsWithALiteralFormatCode)
+{
+    // 001, 0000, 0: the literal-format code's first eight bits.
+    for (const Case& c : SyntheticCases()) {
+        const std::vector<uint8_t> block = BlockCompress(c.data.data(), c.data.size(), LEVEL_BEST);
+        EXPECT_EQ(LoadU32(&block[BLOCK_HEADER_SIZE]) >> 24, 0x20u) << c.name;
+    }
+}
+
+TEST(BlockCompress, NoWordFollowsTheEndCode)
+{
+    // Dropping the last word must break the block: a stream that ends early
+    // would leave a wasted word (and a decoder reading up to it).
+    for (const Case& c : SyntheticCases()) {
+        const std::vector<uint8_t> block = BlockCompress(c.data.data(), c.data.size(), LEVEL_BEST);
+        const std::vector<uint8_t> cut(block.begin(), block.end() - 4);
+        std::vector<uint8_t> out(c.data.size() + 16);
+        const uint32_t result = BlockDecompress(cut.data(), uint32_t(cut.size()), out.data(), uint32_t(out.size()));
+        if (c.data.empty()) continue;  // 0 is the result either way
+        EXPECT_EQ(result, 0u) << c.name;
+    }
+}
+
+TEST(BlockCompress, SameInputAndLevelGiveTheSameBytes)
+{
+    const std::vector<uint8_t> pe = ReadSample("irprops.cpl");
+    const std::vector<uint8_t> data = pe.empty() ? TextBytes(60000, 9) : pe;
+    for (int level : LEVELS) {
+        const std::vector<uint8_t> first = BlockCompress(data.data(), data.size(), level);
+        uint64_t calls = 0;
+        const std::vector<uint8_t> second =
+            BlockCompress(data.data(), data.size(), level, [&](uint64_t, uint64_t) { ++calls; });
+        EXPECT_TRUE(first == second) << "level " << level;
+    }
+}
+
+TEST(BlockCompress, FarMatchesAreFoundWithoutAWindowLimit)
+{
+    const std::vector<uint8_t> head = RandomBytes(300000, 11);
+    std::vector<uint8_t> repeated = head;
+    repeated.insert(repeated.end(), head.begin(), head.begin() + 2000);
+    std::vector<uint8_t> fresh = head;
+    Append(fresh, RandomBytes(2000, 12));
+    for (int level : {LEVEL_FAST, LEVEL_BEST}) {
+        const size_t withCopy = BlockCompress(repeated.data(), repeated.size(), level).size();
+        const size_t without = BlockCompress(fresh.data(), fresh.size(), level).size();
+        EXPECT_LT(withCopy + 1900, without) << "level " << level;
+    }
+}
+
+TEST(BlockCompress, IncompressibleBytesGoIntoRawRuns)
+{
+    // Literals would take 9 bits a byte; raw runs take 8 and a bit per run.
+    const std::vector<uint8_t> data = RandomBytes(64 * 1024, 13);
+    const std::vector<uint8_t> block = BlockCompress(data.data(), data.size(), LEVEL_BEST);
+    EXPECT_LT(block.size(), data.size() + data.size() / 200);
+}
+
+TEST(BlockCompress, LiteralsInOneWindowTakeSevenBits)
+{
+    // Too short for a raw run: only 7-bit literals with a base beat 9 bits.
+    const std::vector<uint8_t> data = RandomBytes(255, 14, 0xB0, 128);
+    const std::vector<uint8_t> block = BlockCompress(data.data(), data.size(), LEVEL_BEST);
+    EXPECT_LE(block.size(), BLOCK_HEADER_SIZE + (255 * 8 + 9 + 8 + 12 + 31) / 32 * 4);
+}
+
+TEST(BlockCompress, BestLevelIsNeverLargerThanFastOnRealFiles)
+{
+    for (const char* name : {"irprops.cpl", "extrac32.exe", "drmclien.dll"}) {
+        const std::vector<uint8_t> data = ReadSample(name);
+        if (data.empty()) GTEST_SKIP() << "no sample PE files in " << PE_SAMPLE_DIR;
+        const size_t fast = BlockCompress(data.data(), data.size(), LEVEL_FAST).size();
+        const size_t best = BlockCompress(data.data(), data.size(), LEVEL_BEST).size();
+        EXPECT_LT(best, fast) << name;
+    }
+}
+
+TEST(ChooseOffsetWidth, FollowsTheOffsetsAndStaysDecodable)
+{
+    TokenList near;
+    TokenList far;
+    for (uint32_t i = 0; i < 100; ++i) {
+        near.push_back({8, 200 + i, TOKEN_MATCH});
+        far.push_back({8, 3000000 + 4099 * i, TOKEN_MATCH});
+    }
+    const uint32_t nearWidth = ChooseOffsetWidth(near);
+    const uint32_t farWidth = ChooseOffsetWidth(far);
+    EXPECT_LT(nearWidth, farWidth);
+    for (uint32_t w : {nearWidth, farWidth}) {
+        EXPECT_GE(w, 1u);
+        EXPECT_LE(w, BLOCK_MAX_OFFSET_LOW_WIDTH);
+    }
+}
+
+TEST(ChooseLiteralModes, SwitchesOnlyWhereItPays)
+{
+    // A long stretch of high bytes between two of low ones: three windows.
+    std::vector<uint8_t> data = RandomBytes(300, 15, 0x00, 100);
+    Append(data, RandomBytes(300, 16, 0x90, 100));
+    Append(data, RandomBytes(300, 17, 0x00, 100));
+    const TokenList tokens(data.size(), Token{1, 0, TOKEN_BYTE});
+    const std::vector<uint16_t> modes = ChooseLiteralModes(data.data(), tokens);
+    size_t literal = 0;
+    size_t switches = 0;
+    for (size_t i = 0; i < data.size(); ++i) {
+        if (HasNearCode(data.data(), i)) continue;
+        EXPECT_TRUE(LiteralFits(modes[literal], data[i])) << "byte " << i;
+        if (literal > 0 && modes[literal] != modes[literal - 1]) ++switches;
+        ++literal;
+    }
+    EXPECT_EQ(switches, 2u);
+}
+
+}  // namespace

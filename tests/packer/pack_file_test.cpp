@@ -1,0 +1,159 @@
+// Pack entries, the trailer and the stub test: what the installer will read
+// must come out exactly, and damaged packs must be caught, not misread.
+#include "packer/pack_file.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "pack/block_format.h"
+#include "packer/block_encoder.h"
+#include "tests/packer/packer_test_data.h"
+
+namespace {
+
+// The smallest file the stub test accepts: MZ, the header pointer, PE\0\0.
+std::vector<uint8_t> MinimalPe()
+{
+    std::vector<uint8_t> pe(0x80, 0);
+    pe[0] = 'M';
+    pe[1] = 'Z';
+    StoreU32(&pe[0x3C], 0x40);
+    pe[0x40] = 'P';
+    pe[0x41] = 'E';
+    return pe;
+}
+
+std::vector<uint8_t> PackOf(const std::vector<std::vector<uint8_t>>& files)
+{
+    std::vector<uint8_t> pack;
+    for (const auto& f : files) Append(pack, EntryEncode(f.data(), f.size(), LEVEL_BEST));
+    return pack;
+}
+
+TEST(EntryEncode, StoresWhenABlockWouldNotBeSmallerAndNeverWritesTEqualU)
+{
+    // Sizes around the block's smallest length (14 bytes) and random data,
+    // where the block is larger: each must come out stored, or as a block
+    // strictly smaller than the input.
+    std::vector<std::vector<uint8_t>> inputs;
+    for (size_t n = 0; n <= 40; ++n) {
+        inputs.push_back(std::vector<uint8_t>(n, 0));
+        inputs.push_back(RandomBytes(n, uint32_t(n)));
+    }
+    inputs.push_back(RandomBytes(5000, 99));
+    for (const auto& data : inputs) {
+        const std::vector<uint8_t> entry = EntryEncode(data.data(), data.size(), LEVEL_BEST);
+        const EntryView view{LoadU32(&entry[0]), LoadU32(&entry[4]), PACK_ENTRY_HEADER_SIZE};
+        EXPECT_EQ(view.unpackedSize, data.size());
+        EXPECT_EQ(entry.size(), PACK_ENTRY_HEADER_SIZE + view.storedSize);
+        EXPECT_LE(view.storedSize, data.size());
+        const DecodedEntry decoded = EntryDecode(entry.data(), view);
+        EXPECT_TRUE(decoded.error.empty()) << decoded.error;
+        EXPECT_TRUE(decoded.bytes == data) << "size " << data.size();
+    }
+    const std::vector<uint8_t> zeros(40, 0);
+    const std::vector<uint8_t> entry = EntryEncode(zeros.data(), zeros.size(), LEVEL_BEST);
+    EXPECT_LT(LoadU32(&entry[4]), 40u);  // compressible input is a block
+}
+
+TEST(EntryDecode, StoredEntryIsCopiedEvenWhenItLooksLikeABlock)
+{
+    const std::vector<uint8_t> zeros(100, 0);
+    std::vector<uint8_t> block = BlockCompress(zeros.data(), zeros.size(), LEVEL_BEST);
+    std::vector<uint8_t> pack;
+    pack.resize(8);
+    StoreU32(&pack[0], uint32_t(block.size()));
+    StoreU32(&pack[4], uint32_t(block.size()));
+    Append(pack, block);
+    const PackLayout layout = PackParse(pack.data(), pack.size());
+    ASSERT_EQ(layout.entries.size(), 1u);
+    const DecodedEntry d = EntryDecode(pack.data(), layout.entries[0]);
+    EXPECT_TRUE(d.bytes == block);
+}
+
+TEST(EntryDecode, DamagedBlocksAreReported)
+{
+    const std::vector<uint8_t> text = TextBytes(4000, 1);
+    const std::vector<uint8_t> entry = EntryEncode(text.data(), text.size(), LEVEL_BEST);
+    const EntryView view{LoadU32(&entry[0]), LoadU32(&entry[4]), PACK_ENTRY_HEADER_SIZE};
+    ASSERT_NE(view.storedSize, view.unpackedSize);
+    // The magic, the checksum, and a stretch of the stream. (A single flipped
+    // bit in the stream may decode to the same bytes: two near offsets that
+    // hold the same byte, say.)
+    for (size_t at : {size_t(0), size_t(BLOCK_CHECKSUM_OFFSET), size_t(40)}) {
+        std::vector<uint8_t> damaged = entry;
+        for (size_t i = 0; i < 4; ++i) damaged[PACK_ENTRY_HEADER_SIZE + at + i] ^= 0x5A;
+        EXPECT_FALSE(EntryDecode(damaged.data(), view).error.empty()) << "byte " << at;
+    }
+    // A block header that disagrees with the entry's unpacked size.
+    std::vector<uint8_t> resized = entry;
+    StoreU32(&resized[PACK_ENTRY_HEADER_SIZE + BLOCK_UNPACKED_SIZE_OFFSET], view.unpackedSize - 1);
+    EXPECT_FALSE(EntryDecode(resized.data(), view).error.empty());
+}
+
+TEST(PackParse, IncompleteHeadersAndStoredBytesAreErrors)
+{
+    const std::vector<uint8_t> pack = PackOf({TextBytes(700, 2), {}, RandomBytes(50, 3)});
+    const PackLayout whole = PackParse(pack.data(), pack.size());
+    EXPECT_TRUE(whole.error.empty());
+    ASSERT_EQ(whole.entries.size(), 3u);
+    // Only a cut at an entry's end leaves a (shorter) complete pack.
+    std::vector<size_t> ends;
+    for (const EntryView& e : whole.entries) ends.push_back(e.offset + e.storedSize);
+    for (size_t length = 0; length < pack.size(); ++length) {
+        const PackLayout layout = PackParse(pack.data(), length);
+        const size_t complete = size_t(std::count_if(ends.begin(), ends.end(), [&](size_t e) { return e <= length; }));
+        const bool atEnd = length == 0 || std::find(ends.begin(), ends.end(), length) != ends.end();
+        EXPECT_EQ(layout.error.empty(), atEnd) << "length " << length;
+        EXPECT_EQ(layout.entries.size(), complete) << "length " << length;
+    }
+    EXPECT_TRUE(PackParse(pack.data(), 0).entries.empty());
+}
+
+TEST(PackLocate, FindsThePackBehindTheStubAndRejectsAnOversizedTrailer)
+{
+    const std::vector<uint8_t> pack = PackOf({TextBytes(700, 4), RandomBytes(20, 5)});
+    std::vector<uint8_t> installer = InstallerAssemble(MinimalPe(), pack);
+    size_t offset = 0, size = 0;
+    bool isInstaller = false;
+    std::string error;
+    ASSERT_TRUE(PackLocate(installer, offset, size, isInstaller, error)) << error;
+    EXPECT_TRUE(isInstaller);
+    EXPECT_EQ(offset, MinimalPe().size());
+    EXPECT_EQ(size, pack.size());
+
+    // Trailer larger than what precedes it, and one above the signed limit.
+    for (uint32_t length : {uint32_t(installer.size() - 3), 0x80000000u}) {
+        std::vector<uint8_t> bad = installer;
+        StoreU32(&bad[bad.size() - 4], length);
+        EXPECT_FALSE(PackLocate(bad, offset, size, isInstaller, error)) << length;
+    }
+
+    // A bare pack is read whole.
+    ASSERT_TRUE(PackLocate(pack, offset, size, isInstaller, error));
+    EXPECT_FALSE(isInstaller);
+    EXPECT_EQ(size, pack.size());
+}
+
+TEST(IsPeImage, NeedsMzAndAPeSignatureInsideTheFile)
+{
+    EXPECT_TRUE(IsPeImage(MinimalPe()));
+    std::vector<uint8_t> noMz = MinimalPe();
+    noMz[0] = 'X';
+    EXPECT_FALSE(IsPeImage(noMz));
+    std::vector<uint8_t> pointerOut = MinimalPe();
+    StoreU32(&pointerOut[0x3C], 0x7E);  // signature would straddle the end
+    EXPECT_FALSE(IsPeImage(pointerOut));
+    std::vector<uint8_t> hugePointer = MinimalPe();
+    StoreU32(&hugePointer[0x3C], 0xFFFFFFFF);
+    EXPECT_FALSE(IsPeImage(hugePointer));
+    EXPECT_FALSE(IsPeImage({'M', 'Z'}));
+    const std::vector<uint8_t> sample = ReadSample("irprops.cpl");
+    if (!sample.empty()) {
+        EXPECT_TRUE(IsPeImage(sample));
+    }
+}
+
+}  // namespace

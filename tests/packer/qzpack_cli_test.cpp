@@ -1,0 +1,274 @@
+// qzpack run as a program: the commands end to end, their exit codes, and
+// that no failure leaves a file behind.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "pack/block_format.h"
+#include "tests/packer/packer_test_data.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Outcome {
+    int code;
+    std::string out;
+    std::string err;
+};
+
+std::string ReadText(const fs::path& p)
+{
+    std::ifstream f(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), {});
+}
+
+std::vector<uint8_t> ReadBytes(const fs::path& p)
+{
+    std::ifstream f(p, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
+}
+
+void WriteBytes(const fs::path& p, const std::vector<uint8_t>& data)
+{
+    std::ofstream f(p, std::ios::binary);
+    f.write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
+}
+
+// A fresh folder per test with four input files and a stub.
+class QzpackCli : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir = fs::temp_directory_path() /
+              ("qzpack-cli-" + std::to_string(getpid()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        inputs = {TextBytes(670, 1), ReadSample("irprops.cpl"), ReadSample("drmclien.dll"), RandomBytes(3000, 2)};
+        if (inputs[1].empty()) inputs[1] = TextBytes(60000, 3);
+        if (inputs[2].empty()) inputs[2] = TextBytes(90000, 4);
+        const char* names[] = {"readme.txt", "one.dll", "two.dll", "config.exe"};
+        for (size_t i = 0; i < 4; ++i) {
+            files.push_back((dir / names[i]).string());
+            WriteBytes(files[i], inputs[i]);
+        }
+        stub = (dir / "stub.exe").string();
+        std::vector<uint8_t> pe(0x200, 0);
+        pe[0] = 'M';
+        pe[1] = 'Z';
+        StoreU32(&pe[0x3C], 0x80);
+        pe[0x80] = 'P';
+        pe[0x81] = 'E';
+        WriteBytes(stub, pe);
+    }
+
+    void TearDown() override { fs::remove_all(dir); }
+
+    Outcome Qzpack(const std::string& args)
+    {
+        const fs::path out = dir / "stdout.txt";
+        const fs::path err = dir / "stderr.txt";
+        const std::string command =
+            std::string(QZPACK_PATH) + " " + args + " >" + out.string() + " 2>" + err.string();
+        const int status = system(command.c_str());
+        Outcome r{WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadText(out), ReadText(err)};
+        fs::remove(out);
+        fs::remove(err);
+        return r;
+    }
+
+    std::string Build(const std::string& output)
+    {
+        return "build -o " + output + " --stub " + stub + " " + files[0] + " " + files[1] + " " + files[2] + " " +
+               files[3];
+    }
+
+    // Files in the test folder other than the inputs and the stub.
+    std::vector<std::string> Leftovers(const std::vector<std::string>& expected)
+    {
+        std::vector<std::string> extra;
+        for (const auto& e : fs::recursive_directory_iterator(dir)) {
+            const std::string p = e.path().string();
+            bool known = p == stub;
+            for (const auto& f : files) known = known || p == f;
+            for (const auto& f : expected) known = known || p == (dir / f).string();
+            if (!known) extra.push_back(p);
+        }
+        return extra;
+    }
+
+    fs::path dir;
+    std::vector<std::vector<uint8_t>> inputs;
+    std::vector<std::string> files;
+    std::string stub;
+};
+
+TEST_F(QzpackCli, BuildThenListVerifyExtractGiveBackTheFiles)
+{
+    const std::string setup = (dir / "setup.exe").string();
+    const Outcome built = Qzpack(Build(setup));
+    ASSERT_EQ(built.code, 0) << built.err;
+    EXPECT_NE(built.out.find("plugins\\zivora\\zivora.dll"), std::string::npos);
+
+    const std::vector<uint8_t> installer = ReadBytes(setup);
+    const std::vector<uint8_t> stubBytes = ReadBytes(stub);
+    ASSERT_GT(installer.size(), stubBytes.size() + 4);
+    EXPECT_TRUE(std::equal(stubBytes.begin(), stubBytes.end(), installer.begin()));
+    EXPECT_EQ(LoadU32(&installer[installer.size() - 4]), installer.size() - 4 - stubBytes.size());
+
+    const Outcome listed = Qzpack("list " + setup);
+    EXPECT_EQ(listed.code, 0) << listed.err;
+    EXPECT_NE(listed.out.find("block"), std::string::npos);
+    EXPECT_NE(listed.out.find("passed"), std::string::npos);
+    EXPECT_EQ(Qzpack("verify " + setup).code, 0);
+
+    const Outcome extracted = Qzpack("extract " + setup + " -d " + (dir / "out").string());
+    ASSERT_EQ(extracted.code, 0) << extracted.err;
+    const char* targets[] = {"zivoravarelle-readme.txt", "plugins/zivora/zivora.dll", "plugins/zivoravarelle.dll",
+                             "zivora_config.exe"};
+    for (size_t i = 0; i < 4; ++i) EXPECT_TRUE(ReadBytes(dir / "out" / targets[i]) == inputs[i]) << targets[i];
+}
+
+TEST_F(QzpackCli, ExtractOfAPackWithOtherThanFourEntriesNumbersThem)
+{
+    const std::string block = (dir / "one.qz").string();
+    ASSERT_EQ(Qzpack("compress " + files[0] + " " + block).code, 0);
+    // A bare pack of one entry, put together by hand.
+    const std::vector<uint8_t> blockBytes = ReadBytes(block);
+    std::vector<uint8_t> pack(8);
+    StoreU32(&pack[0], uint32_t(inputs[0].size()));
+    StoreU32(&pack[4], uint32_t(blockBytes.size()));
+    Append(pack, blockBytes);
+    WriteBytes(dir / "bare.pak", pack);
+    ASSERT_EQ(Qzpack("extract " + (dir / "bare.pak").string() + " -d " + (dir / "x").string()).code, 0);
+    EXPECT_TRUE(ReadBytes(dir / "x" / "entry-0.bin") == inputs[0]);
+}
+
+TEST_F(QzpackCli, CompressDecompressRoundTripAndLevels)
+{
+    for (const char* level : {"1", "9"}) {
+        const std::string qz = (dir / "a.qz").string();
+        const std::string back = (dir / "a.out").string();
+        ASSERT_EQ(Qzpack(std::string("compress --level ") + level + " " + files[1] + " " + qz).code, 0);
+        ASSERT_EQ(Qzpack("decompress " + qz + " " + back).code, 0);
+        EXPECT_TRUE(ReadBytes(back) == inputs[1]) << "level " << level;
+    }
+    // An empty file is one block that unpacks to nothing, not a failure.
+    WriteBytes(dir / "empty", {});
+    ASSERT_EQ(Qzpack("compress " + (dir / "empty").string() + " " + (dir / "e.qz").string()).code, 0);
+    EXPECT_EQ(Qzpack("decompress " + (dir / "e.qz").string() + " " + (dir / "e.out").string()).code, 0);
+    EXPECT_TRUE(fs::exists(dir / "e.out"));
+    EXPECT_EQ(fs::file_size(dir / "e.out"), 0u);
+}
+
+TEST_F(QzpackCli, DecompressOfADamagedBlockExitsOneAndWritesNothing)
+{
+    const std::string qz = (dir / "a.qz").string();
+    ASSERT_EQ(Qzpack("compress " + files[1] + " " + qz).code, 0);
+    std::vector<uint8_t> block = ReadBytes(qz);
+    block[block.size() / 2] ^= 0x01;
+    WriteBytes(qz, block);
+    const Outcome r = Qzpack("decompress " + qz + " " + (dir / "a.out").string());
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find(qz), std::string::npos);
+    EXPECT_TRUE(Leftovers({"a.qz"}).empty());
+}
+
+TEST_F(QzpackCli, UsageErrorsExitTwo)
+{
+    const Outcome wrongCount = Qzpack("build -o " + (dir / "s.exe").string() + " --stub " + stub + " " + files[0]);
+    EXPECT_EQ(wrongCount.code, 2);
+    for (const char* target : {"zivoravarelle-readme.txt", "plugins\\zivora\\zivora.dll", "plugins\\zivoravarelle.dll",
+                               "zivora_config.exe"})
+        EXPECT_NE(wrongCount.err.find(target), std::string::npos) << target;
+    EXPECT_EQ(Qzpack("build --stub " + stub + " a b c d").code, 2);  // no -o
+    EXPECT_EQ(Qzpack(Build((dir / "s.exe").string()) + " --level 0").code, 2);
+    EXPECT_EQ(Qzpack(Build((dir / "s.exe").string()) + " --level x").code, 2);
+    EXPECT_EQ(Qzpack("list").code, 2);
+    EXPECT_EQ(Qzpack("verify a b").code, 2);
+    EXPECT_EQ(Qzpack("compress --bogus a b").code, 2);
+    EXPECT_EQ(Qzpack("frobnicate").code, 2);
+    EXPECT_EQ(Qzpack("").code, 2);
+    EXPECT_TRUE(Leftovers({}).empty());
+    for (const char* c : {"build", "list", "verify", "extract", "compress", "decompress"}) {
+        const Outcome help = Qzpack(std::string(c) + " --help");
+        EXPECT_EQ(help.code, 0) << c;
+        EXPECT_NE(help.out.find("usage: qzpack"), std::string::npos) << c;
+    }
+}
+
+TEST_F(QzpackCli, BadInputExitsOneNamingTheFileAndLeavesNothing)
+{
+    const std::string out = (dir / "s.exe").string();
+    const std::string missing = (dir / "missing.dll").string();
+    const Outcome noFile = Qzpack("build -o " + out + " --stub " + stub + " " + files[0] + " " + missing + " " +
+                              files[2] + " " + files[3]);
+    EXPECT_EQ(noFile.code, 1);
+    EXPECT_NE(noFile.err.find(missing), std::string::npos);
+
+    const Outcome notPe = Qzpack("build -o " + out + " --stub " + files[0] + " " + files[0] + " " + files[1] + " " +
+                             files[2] + " " + files[3]);
+    EXPECT_EQ(notPe.code, 1);
+    EXPECT_NE(notPe.err.find("PE"), std::string::npos);
+
+    const Outcome badFolder = Qzpack(Build((dir / "no" / "such" / "s.exe").string()));
+    EXPECT_EQ(badFolder.code, 1);
+
+    for (const char* c : {"list", "verify", "extract"}) EXPECT_EQ(Qzpack(std::string(c) + " " + missing).code, 1) << c;
+    EXPECT_EQ(Qzpack("compress " + missing + " " + (dir / "m.qz").string()).code, 1);
+    EXPECT_EQ(Qzpack("decompress " + files[0] + " " + (dir / "m.out").string()).code, 1);
+    EXPECT_TRUE(Leftovers({}).empty());
+}
+
+TEST_F(QzpackCli, DamagedInstallersFailVerifyAndExtractWritesNothing)
+{
+    const std::string setup = (dir / "setup.exe").string();
+    ASSERT_EQ(Qzpack(Build(setup)).code, 0);
+    const std::vector<uint8_t> good = ReadBytes(setup);
+    const size_t stubSize = ReadBytes(stub).size();
+    const size_t firstStored = stubSize + 8;
+    const size_t secondHeader = firstStored + LoadU32(&good[stubSize + 4]);
+
+    struct Damage {
+        const char* what;
+        std::vector<uint8_t> bytes;
+        const char* message;  // part of the error line
+    };
+    std::vector<Damage> damages;
+    std::vector<uint8_t> truncated(good.begin(), good.end() - 100);
+    damages.push_back({"truncated", truncated, ""});
+    std::vector<uint8_t> badChecksum = good;
+    badChecksum[secondHeader + 8 + BLOCK_CHECKSUM_OFFSET] ^= 0x01;  // entry 1's block
+    damages.push_back({"checksum", badChecksum, "entry 1"});
+    std::vector<uint8_t> garbled = good;
+    for (size_t i = 0; i < 16; ++i) garbled[secondHeader + 8 + 200 + i] ^= 0xA5;
+    damages.push_back({"garbled stream", garbled, "entry 1"});
+    std::vector<uint8_t> bigTrailer = good;
+    StoreU32(&bigTrailer[bigTrailer.size() - 4], uint32_t(good.size()));
+    damages.push_back({"trailer larger than the file", bigTrailer, "trailer"});
+    std::vector<uint8_t> shortTrailer = good;
+    StoreU32(&shortTrailer[shortTrailer.size() - 4], LoadU32(&good[good.size() - 4]) - 3);
+    damages.push_back({"pack cut by the trailer", shortTrailer, ""});
+
+    for (const Damage& d : damages) {
+        fs::remove_all(dir / "out");
+        const std::string bad = (dir / "bad.exe").string();
+        WriteBytes(bad, d.bytes);
+        const Outcome verify = Qzpack("verify " + bad);
+        EXPECT_EQ(verify.code, 1) << d.what;
+        EXPECT_NE(verify.err.find(bad), std::string::npos) << d.what;
+        EXPECT_NE(verify.err.find(d.message), std::string::npos) << d.what << ": " << verify.err;
+        EXPECT_EQ(Qzpack("list " + bad).code, 1) << d.what;
+        EXPECT_EQ(Qzpack("extract " + bad + " -d " + (dir / "out").string()).code, 1) << d.what;
+        EXPECT_FALSE(fs::exists(dir / "out" / "zivoravarelle-readme.txt")) << d.what;
+    }
+}
+
+}  // namespace
