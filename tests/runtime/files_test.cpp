@@ -10,8 +10,10 @@ protected:
     // close, so closing from here could hit a reused handle).
     void TearDown() override
     {
-        for (const char* name : {"qz_files_a.tmp", "qz_files_b.tmp"})
+        for (const char* name : {"qz_files_a.tmp", "qz_files_b.tmp"}) {
             DeleteFileA((ModuleDirectoryPath() + name).c_str());
+            DeleteFileA((ElsewhereDirectoryPath() + name).c_str());
+        }
         RuntimeService::TearDown();
     }
 };
