@@ -1,6 +1,7 @@
 #include "app/startup.h"
 
 #include "app/installer_state.h"
+#include "pack/pack_reader.h"
 #include "runtime/files.h"
 #include "runtime/memory.h"
 
@@ -75,6 +76,7 @@ void InstallerShutdown()
     // table and string value with it.
     FileEnd();
     MemoryEnd();
+    PackClose();
     if (InstallerState.RuntimeHeap)
         HeapDestroy(InstallerState.RuntimeHeap);
     InstallerState.RuntimeHeap = nullptr;
