@@ -93,18 +93,6 @@ TEST_F(FileSlotsTest, TransfersFollowTheLatestCreateOrOpenNotTheLowestNumber)
     EXPECT_EQ("to b", ReadWholeFile(ModuleDirectoryPath() + "qz_files_b.tmp"));
 }
 
-TEST_F(FileSlotsTest, NegativePositionFailsAndKeepsThePosition)
-{
-    WriteWholeFile(ModuleDirectoryPath() + "qz_files_a.tmp", "abcdef");
-    ASSERT_NE(nullptr, FileOpenRead(0, "qz_files_a.tmp"));
-    EXPECT_EQ(2u, FileSetPosition(2));
-    EXPECT_EQ(FILE_FAILURE, FileSetPosition(-1));
-    char bytes[3] = {};
-    EXPECT_EQ(2u, FileReadBlock(bytes, 2));
-    EXPECT_STREQ("cd", bytes);
-    FileClose(0);
-}
-
 TEST_F(FileSlotsTest, ReadU32ShortReadKeepsTheEarlierBytes)
 {
     WriteWholeFile(ModuleDirectoryPath() + "qz_files_a.tmp", std::string("\x11\x22\x33\x44\xAA\xBB", 6));

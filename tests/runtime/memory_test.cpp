@@ -124,15 +124,4 @@ TEST_F(MemoryBlocksTest, FailedAllocationLeavesTheNumberWithoutBlockAndNoCurrent
     EXPECT_EQ(0, BusyBlocks());
 }
 
-TEST_F(MemoryBlocksTest, CopyReturnsTheEndOfTheCopiedBytes)
-{
-    const uint8_t source[5] = {1, 2, 3, 4, 5};
-    uint8_t destination[6] = {9, 9, 9, 9, 9, 9};
-    EXPECT_EQ(destination, MemoryCopy(source, destination, 0));
-    EXPECT_EQ(9, destination[0]);
-    EXPECT_EQ(destination + 5, MemoryCopy(source, destination, 5));
-    EXPECT_EQ(0, memcmp(source, destination, 5));
-    EXPECT_EQ(9, destination[5]);
-}
-
 } // namespace
