@@ -1,6 +1,9 @@
 #include "app/startup.h"
 
 #include "app/installer_state.h"
+#include "pack/pack_reader.h"
+#include "runtime/files.h"
+#include "runtime/memory.h"
 
 const char* CommandLineSkipProgramName(const char* line)
 {
@@ -55,6 +58,8 @@ int InstallerStartup(HINSTANCE instance)
 
     // Each service takes its table from the runtime heap, in this order:
     // window toolkit, file slots, gadgets, memory blocks.
+    FileInit();
+    MemoryInit();
 
     char* const workspace = static_cast<char*>(
         HeapAlloc(InstallerState.RuntimeHeap, HEAP_ZERO_MEMORY, STRING_WORKSPACE_SIZE));
@@ -69,6 +74,9 @@ void InstallerShutdown()
     // Closing the windows comes first, then the file slots, the memory
     // blocks and the pack reader; the runtime heap goes last, taking every
     // table and string value with it.
+    FileEnd();
+    MemoryEnd();
+    PackClose();
     if (InstallerState.RuntimeHeap)
         HeapDestroy(InstallerState.RuntimeHeap);
     InstallerState.RuntimeHeap = nullptr;

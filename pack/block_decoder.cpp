@@ -1,0 +1,335 @@
+// Block decoder and checksum.
+//
+// Compiled into the installer (-Os, no exceptions, no RTTI) and natively for
+// the packer, the tests, the fuzzer and the benchmark, so it stays plain
+// C++17 with no platform calls, no allocation and no tables: the state of one
+// call is the BlockStream below, and the only memory touched is the caller's
+// two buffers.
+//
+// Malformed input never leaves the two buffers: every test of it goes through
+// BlockRequire, which marks the stream broken. Reads past the block's end
+// yield zero bits, and zero bits end every code within a few bits (twelve of
+// them are the end code), so the code loop stops at its next turn and the
+// call gives 0.
+#include "pack/block_decoder.h"
+
+#include <string.h>
+
+#include "pack/block_format.h"
+
+#if defined(__GNUC__)
+#define BLOCK_INLINE inline __attribute__((always_inline))
+#define BLOCK_NOINLINE __attribute__((noinline))
+#define BLOCK_LIKELY(condition) __builtin_expect(!!(condition), 1)
+#else
+#define BLOCK_INLINE inline
+#define BLOCK_NOINLINE
+#define BLOCK_LIKELY(condition) (condition)
+#endif
+
+namespace {
+
+struct BlockStream {
+    const uint8_t* next;    // next word of the bit stream
+    const uint8_t* end;     // first byte past the block
+    uint32_t bits;          // unread bits of the current word at the top, then one 1 bit (the sentinel), then zeros
+    uint8_t* start;         // the destination
+    uint8_t* out;           // next byte to write
+    uint8_t* limit;         // the smaller of the capacity and the unpacked size
+    uint32_t lastOffset;    // used by the repeat match
+    uint32_t lowWidth;      // bits in a match offset's low part
+    uint32_t literalWidth;  // 0 until the first literal-format code
+    uint32_t literalBase;
+    bool broken;            // malformed input seen: stop, give 0
+};
+
+BLOCK_INLINE bool BlockRequire(BlockStream& s, bool condition)
+{
+    if (BLOCK_LIKELY(condition)) {
+        return true;
+    }
+    s.broken = true;
+    return false;
+}
+
+uint32_t BlockNextWord(BlockStream& s)
+{
+    // A word cut short by the block's end is as missing as one past it.
+    if (!BlockRequire(s, s.end - s.next >= 4)) {
+        return 0;
+    }
+    const uint32_t word = LoadU32(s.next);
+    s.next += 4;
+    return word;
+}
+
+// Only the sentinel was left, so the shift gave 0: the word is spent. The new
+// word's top bit is the answer, and a fresh sentinel goes in below its other
+// 31 bits, so each word is loaded once and yields exactly 32 bits.
+BLOCK_NOINLINE uint32_t BlockRefillBit(BlockStream& s)
+{
+    const uint32_t word = BlockNextWord(s);
+    s.bits = word << 1 | 1;
+    return word >> 31;
+}
+
+BLOCK_INLINE uint32_t ReadBit(BlockStream& s)
+{
+    const uint32_t shifted = s.bits << 1;
+    if (BLOCK_LIKELY(shifted != 0)) {
+        const uint32_t bit = s.bits >> 31;
+        s.bits = shifted;
+        return bit;
+    }
+    return BlockRefillBit(s);
+}
+
+BLOCK_NOINLINE uint32_t ReadBitsAcrossWords(BlockStream& s, uint32_t count)
+{
+    uint32_t value = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        value = value << 1 | ReadBit(s);
+    }
+    return value;
+}
+
+// An n-bit field, most significant bit first, 1 <= count <= 31. The shift by
+// count keeps a non-zero result exactly when the sentinel sits at least count
+// places below the top, that is when the word still holds the whole field; the
+// same zero test as for one bit, applied to the whole field.
+BLOCK_INLINE uint32_t ReadBits(BlockStream& s, uint32_t count)
+{
+    const uint32_t shifted = s.bits << count;
+    if (BLOCK_LIKELY(shifted != 0)) {
+        const uint32_t value = s.bits >> (32 - count);
+        s.bits = shifted;
+        return value;
+    }
+    return ReadBitsAcrossWords(s, count);
+}
+
+// Data bit, continuation bit, ... from a value of 1. Gives 0 (and breaks the
+// stream) for a number over 32 bits. Each data bit travels with its
+// continuation bit, so the pair is read as one 2-bit field.
+BLOCK_INLINE uint32_t ReadGamma(BlockStream& s)
+{
+    uint32_t value = 1;
+    for (;;) {
+        if (!BlockRequire(s, value < 0x80000000u)) {
+            return 0;
+        }
+        const uint32_t pair = ReadBits(s, 2);
+        value = value << 1 | pair >> 1;
+        if ((pair & 1) == 0) {
+            return value;
+        }
+    }
+}
+
+// Copies length bytes from offset bytes back, with the result of a copy made
+// one byte at a time, first to last: when the offset is smaller than the
+// length, the copy reads bytes it has itself just written. Wide steps are
+// taken only where source and target are at least a step apart, and never
+// past the copy's own end, so the bytes after it stay as the caller left them.
+BLOCK_INLINE void CopyMatch(BlockStream& s, uint32_t offset, uint32_t length)
+{
+    if (!BlockRequire(s, offset != 0 && offset <= uint32_t(s.out - s.start))) {
+        return;
+    }
+    if (!BlockRequire(s, length <= uint32_t(s.limit - s.out))) {
+        return;
+    }
+    uint8_t* to = s.out;
+    const uint8_t* from = to - offset;
+    s.out += length;
+    if (offset == 1) {
+        memset(to, *from, length);
+        return;
+    }
+    if (offset >= 8) {
+        for (; length >= 8; length -= 8, to += 8, from += 8) {
+            memcpy(to, from, 8);
+        }
+    }
+    for (; length != 0; --length) {
+        *to++ = *from++;
+    }
+}
+
+BLOCK_INLINE void WriteByte(BlockStream& s, uint32_t value)
+{
+    if (!BlockRequire(s, s.out != s.limit)) {
+        return;
+    }
+    *s.out++ = uint8_t(value);
+}
+
+void DecodeLiteral(BlockStream& s)
+{
+    if (!BlockRequire(s, s.literalWidth != 0)) {
+        return;
+    }
+    WriteByte(s, ReadBits(s, s.literalWidth) + s.literalBase);
+}
+
+void DecodeMatch(BlockStream& s)
+{
+    const uint32_t high = ReadGamma(s);
+    if (high == BLOCK_REPEAT_GAMMA) {
+        CopyMatch(s, s.lastOffset, ReadGamma(s));
+        return;
+    }
+    const uint32_t width = s.lowWidth;
+    if (!BlockRequire(s, width >= 1 && width <= BLOCK_MAX_OFFSET_LOW_WIDTH)) {
+        return;
+    }
+    // high is 0 only on a broken stream; the wrapped value fails the next test.
+    const uint32_t top = high - BLOCK_MATCH_GAMMA_BIAS;
+    if (!BlockRequire(s, top >> (32 - width) == 0)) {
+        return;
+    }
+    const uint32_t offset = top << width | ReadBits(s, width);
+    const uint32_t length = ReadGamma(s);
+    const uint32_t bonus = BlockLengthBonus(offset);
+    if (!BlockRequire(s, length <= UINT32_MAX - bonus)) {
+        return;
+    }
+    CopyMatch(s, offset, length + bonus);
+    s.lastOffset = offset;
+}
+
+// 256 bytes of 8 bits each, per run: exactly 64 words, read 16 bits at a time.
+void DecodeRawRuns(BlockStream& s)
+{
+    do {
+        if (!BlockRequire(s, uint32_t(s.limit - s.out) >= BLOCK_RAW_RUN_SIZE)) {
+            return;
+        }
+        for (uint32_t i = 0; i < BLOCK_RAW_RUN_SIZE; i += 2) {
+            const uint32_t pair = ReadBits(s, 16);
+            s.out[0] = uint8_t(pair >> 8);
+            s.out[1] = uint8_t(pair);
+            s.out += 2;
+        }
+    } while (ReadBit(s));
+}
+
+// The 001 codes: near byte, zero byte, raw runs, literal format.
+void DecodeNearCode(BlockStream& s)
+{
+    const uint32_t value = ReadBits(s, BLOCK_NEAR_BITS);
+    if (value > BLOCK_NEAR_ZERO_BYTE) {
+        // One byte; unlike the other copies it leaves the last offset alone.
+        const uint32_t offset = value - 1;
+        if (!BlockRequire(s, offset <= uint32_t(s.out - s.start))) {
+            return;
+        }
+        WriteByte(s, s.out[-int32_t(offset)]);
+        return;
+    }
+    if (value == BLOCK_NEAR_ZERO_BYTE) {
+        WriteByte(s, 0);
+        return;
+    }
+    if (ReadBit(s)) {
+        DecodeRawRuns(s);
+        return;
+    }
+    const uint32_t wide = ReadBit(s);
+    s.literalWidth = BLOCK_LITERAL_MIN_WIDTH + wide;
+    s.literalBase = wide ? 0 : ReadBits(s, BLOCK_LITERAL_BASE_BITS);
+}
+
+// The 000 codes: short match, end code, offset width. False at the end code.
+bool DecodeShortCode(BlockStream& s)
+{
+    const uint32_t field = ReadBits(s, BLOCK_SHORT_OFFSET_BITS + BLOCK_SHORT_LENGTH_BITS);
+    const uint32_t offset = field >> BLOCK_SHORT_LENGTH_BITS;
+    const uint32_t lengthCode = field & ((1u << BLOCK_SHORT_LENGTH_BITS) - 1);
+    if (offset != 0) {
+        CopyMatch(s, offset, lengthCode + BLOCK_SHORT_MIN_LENGTH);
+        s.lastOffset = offset;
+        return true;
+    }
+    if (lengthCode == 0) {
+        return false;
+    }
+    s.lowWidth = ReadBits(s, lengthCode + BLOCK_OFFSET_WIDTH_EXTRA_BITS);
+    return true;
+}
+
+void DecodeCodes(BlockStream& s)
+{
+    while (!s.broken) {
+        if (ReadBit(s)) {
+            DecodeLiteral(s);
+        } else if (ReadBit(s)) {
+            DecodeMatch(s);
+        } else if (ReadBit(s)) {
+            DecodeNearCode(s);
+        } else if (!DecodeShortCode(s)) {
+            return;
+        }
+    }
+}
+
+BLOCK_INLINE uint32_t ChecksumStep(uint32_t sum, uint32_t word)
+{
+    const uint32_t rotated = word << 1 | word >> 31;
+    return (sum + word) ^ (rotated + 1);
+}
+
+}  // namespace
+
+uint32_t BlockDecompress(const uint8_t* source, uint32_t sourceLength, uint8_t* destination, uint32_t capacity)
+{
+    if (source == nullptr || destination == nullptr || sourceLength < BLOCK_HEADER_SIZE) {
+        return 0;
+    }
+    if (source[0] != BLOCK_MAGIC_0 || source[1] != BLOCK_MAGIC_1) {
+        return 0;
+    }
+    const uint32_t unpackedSize = LoadU32(source + BLOCK_UNPACKED_SIZE_OFFSET);
+    const uint32_t checksum = LoadU32(source + BLOCK_CHECKSUM_OFFSET);
+    // The checksum covers the whole unpacked size, which must then fit.
+    if (checksum != 0 && unpackedSize > capacity) {
+        return 0;
+    }
+    BlockStream s = {};
+    s.next = source + BLOCK_HEADER_SIZE;
+    s.end = source + sourceLength;
+    s.bits = 0x80000000u;
+    s.start = destination;
+    s.out = destination;
+    s.limit = destination + (unpackedSize < capacity ? unpackedSize : capacity);
+    s.lastOffset = BLOCK_FIRST_LAST_OFFSET;
+    s.lowWidth = BLOCK_FIRST_OFFSET_LOW_WIDTH;
+    DecodeCodes(s);
+    if (s.broken) {
+        return 0;
+    }
+    const uint32_t written = uint32_t(s.out - destination);
+    if (checksum == 0) {
+        return written;
+    }
+    // Over the unpacked size, not the bytes written: a block that stops short
+    // is checked together with whatever the destination held beyond.
+    return BlockChecksum(destination, unpackedSize) == checksum ? written : 0;
+}
+
+uint32_t BlockChecksum(const uint8_t* data, uint32_t n)
+{
+    if (data == nullptr || n < 4) {
+        return 0;
+    }
+    uint32_t sum = 0;
+    uint32_t at = 0;
+    for (; n - at >= 4; at += 4) {
+        sum = ChecksumStep(sum, LoadU32(data + at));
+    }
+    // One to three bytes left: the last four bytes, overlapping the word before.
+    if (at != n) {
+        sum = ChecksumStep(sum, LoadU32(data + n - 4));
+    }
+    return sum;
+}

@@ -1,0 +1,665 @@
+// Block decoder and checksum: every code built by hand, the corner cases of
+// the bit buffer, and malformed blocks of every kind.
+#include "pack/block_decoder.h"
+
+#include <gtest/gtest.h>
+#include <stdint.h>
+#include <string.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "pack/block_format.h"
+#include "tests/pack/block_writer.h"
+
+namespace {
+
+constexpr uint32_t GUARD_SIZE = 64;
+constexpr uint8_t FILL = 0xA5;
+
+struct Decoded {
+    uint32_t result;
+    std::vector<uint8_t> bytes;  // the capacity's bytes, as the call left them
+    bool guardIntact;            // nothing written past the capacity
+};
+
+// The block sits in a buffer of exactly its length and the destination is
+// followed by guard bytes, so a sanitizer or the guard sees any stray access.
+Decoded Decode(const std::vector<uint8_t>& block, uint32_t capacity, uint32_t sourceLength)
+{
+    const std::vector<uint8_t> source(block.begin(), block.begin() + sourceLength);
+    std::vector<uint8_t> destination(capacity + GUARD_SIZE, FILL);
+    const uint32_t result = BlockDecompress(source.data(), sourceLength, destination.data(), capacity);
+    bool guardIntact = true;
+    for (uint32_t i = capacity; i < destination.size(); ++i) {
+        guardIntact = guardIntact && destination[i] == FILL;
+    }
+    destination.resize(capacity);
+    return {result, destination, guardIntact};
+}
+
+Decoded Decode(const std::vector<uint8_t>& block, uint32_t capacity)
+{
+    return Decode(block, capacity, uint32_t(block.size()));
+}
+
+std::vector<uint8_t> Bytes(const std::string& text)
+{
+    return std::vector<uint8_t>(text.begin(), text.end());
+}
+
+std::vector<uint8_t> RandomBytes(size_t n, uint32_t seed)
+{
+    std::mt19937 random(seed);
+    std::vector<uint8_t> bytes(n);
+    for (uint8_t& b : bytes) {
+        b = uint8_t(random());
+    }
+    return bytes;
+}
+
+// Byte-by-byte copy, the meaning every faster copy must keep.
+void ReferenceCopy(std::vector<uint8_t>& out, uint32_t offset, uint32_t length)
+{
+    for (uint32_t i = 0; i < length; ++i) {
+        out.push_back(out[out.size() - offset]);
+    }
+}
+
+uint32_t ReferenceChecksumStep(uint32_t sum, uint32_t word)
+{
+    const uint32_t rotated = (word << 1) | (word >> 31);
+    return (sum + word) ^ (rotated + 1);
+}
+
+// Literal format of width 8, then bytes as literals.
+BitWriter LiteralsPrefix(const std::vector<uint8_t>& bytes)
+{
+    BitWriter w;
+    PutLiteralFormat(w, 8, 0);
+    for (const uint8_t b : bytes) {
+        PutLiteral(w, 8, b);
+    }
+    return w;
+}
+
+const std::vector<uint8_t> EXAMPLE_BLOCK = {
+    0x51, 0x5A, 0x04, 0x00, 0x00, 0x00, 0xA2, 0xA3, 0xA3, 0xA3,
+    0x14, 0x40, 0xD8, 0x20, 0x00, 0x00, 0x00, 0x00};
+
+TEST(BlockDecompress, ExampleBlockPassesItsChecksum)
+{
+    const Decoded d = Decode(EXAMPLE_BLOCK, 4);
+    EXPECT_EQ(d.result, 4u);
+    EXPECT_EQ(d.bytes, Bytes("aaaa"));
+}
+
+TEST(BlockDecompress, ChecksumZeroSkipsTheTest)
+{
+    std::vector<uint8_t> block = EXAMPLE_BLOCK;
+    StoreU32(&block[BLOCK_CHECKSUM_OFFSET], 0);
+    const Decoded d = Decode(block, 4);
+    EXPECT_EQ(d.result, 4u);
+    EXPECT_EQ(d.bytes, Bytes("aaaa"));
+}
+
+TEST(BlockDecompress, ChecksumMismatchGivesZeroButKeepsTheBytes)
+{
+    for (const uint32_t checksum : {0xA3A3A3A3u, 0xA3A3A3A2u ^ 0x80000000u, 1u}) {
+        std::vector<uint8_t> block = EXAMPLE_BLOCK;
+        StoreU32(&block[BLOCK_CHECKSUM_OFFSET], checksum);
+        const Decoded d = Decode(block, 4);
+        EXPECT_EQ(d.result, 0u) << checksum;
+        EXPECT_EQ(d.bytes, Bytes("aaaa")) << checksum;
+    }
+}
+
+// Guards the test's own bit writer: it must lay out the known block exactly.
+TEST(BlockWriter, ReproducesTheExampleBlock)
+{
+    BitWriter w = LiteralsPrefix(Bytes("a"));
+    PutShortMatch(w, 1, 3);
+    PutEnd(w);
+    EXPECT_EQ(MakeBlock(w, 4, 0xA3A3A3A2), EXAMPLE_BLOCK);
+}
+
+TEST(BlockChecksum, KnownValues)
+{
+    EXPECT_EQ(BlockChecksum(Bytes("abc").data(), 3), 0u);
+    EXPECT_EQ(BlockChecksum(Bytes("abcd").data(), 4), 0xACA5A6A2u);
+    EXPECT_EQ(BlockChecksum(Bytes("abcdef").data(), 6), 0xDFC1C3C2u);
+}
+
+TEST(BlockChecksum, FewerThanFourBytesGiveZero)
+{
+    const std::vector<uint8_t> data = RandomBytes(4, 7);
+    for (uint32_t n = 0; n < 4; ++n) {
+        EXPECT_EQ(BlockChecksum(data.data(), n), 0u) << n;
+    }
+    EXPECT_EQ(BlockChecksum(nullptr, 0), 0u);
+}
+
+// A tail of 1 to 3 bytes takes the last four bytes; a whole number of words
+// takes nothing more.
+TEST(BlockChecksum, TailTakesTheLastFourBytesOnly)
+{
+    const std::vector<uint8_t> data = RandomBytes(16, 11);
+    struct Case {
+        uint32_t n;
+        std::vector<uint32_t> wordOffsets;
+    };
+    const Case cases[] = {{5, {0, 1}}, {7, {0, 3}}, {8, {0, 4}}, {9, {0, 4, 5}}, {12, {0, 4, 8}}, {15, {0, 4, 8, 11}}};
+    for (const Case& c : cases) {
+        uint32_t expected = 0;
+        for (const uint32_t at : c.wordOffsets) {
+            expected = ReferenceChecksumStep(expected, LoadU32(&data[at]));
+        }
+        EXPECT_EQ(BlockChecksum(data.data(), c.n), expected) << c.n;
+    }
+}
+
+TEST(BlockDecompress, LiteralBaseWrapsModulo256)
+{
+    struct Case {
+        uint32_t width, base, value;
+        uint8_t expected;
+    };
+    const Case cases[] = {{7, 200, 100, 44}, {7, 255, 127, 126}, {7, 0, 127, 127}, {7, 1, 0, 1}, {8, 0, 255, 255}, {8, 0, 0, 0}};
+    for (const Case& c : cases) {
+        BitWriter w;
+        PutLiteralFormat(w, c.width, c.base);
+        PutLiteral(w, c.width, c.value);
+        PutEnd(w);
+        const Decoded d = Decode(MakeBlock(w, 1, 0), 1);
+        EXPECT_EQ(d.result, 1u) << c.width << " " << c.base;
+        EXPECT_EQ(d.bytes[0], c.expected) << c.width << " " << c.base;
+    }
+}
+
+TEST(BlockDecompress, ZeroByteIgnoresTheLiteralBase)
+{
+    BitWriter w;
+    PutLiteralFormat(w, 7, 10);
+    PutLiteral(w, 7, 0);
+    PutZeroByte(w);
+    PutEnd(w);
+    const Decoded d = Decode(MakeBlock(w, 2, 0), 2);
+    EXPECT_EQ(d.result, 2u);
+    EXPECT_EQ(d.bytes, (std::vector<uint8_t>{10, 0}));
+}
+
+TEST(BlockDecompress, RepeatMatchBeforeAnyMatchUsesOffsetOne)
+{
+    BitWriter w = LiteralsPrefix(Bytes("xy"));
+    PutRepeat(w, 3);
+    PutEnd(w);
+    const Decoded d = Decode(MakeBlock(w, 5, 0), 5);
+    EXPECT_EQ(d.result, 5u);
+    EXPECT_EQ(d.bytes, Bytes("xyyyy"));
+}
+
+// Only the new-offset match and the short match set the last offset.
+TEST(BlockDecompress, OnlyMatchesChangeTheLastOffset)
+{
+    const std::vector<uint8_t> prefix = Bytes("abcdefghijkl");
+    struct Case {
+        const char* name;
+        void (*put)(BitWriter&);
+        uint32_t lastOffset;  // after the code
+        uint32_t written;     // by the code
+    };
+    const Case cases[] = {
+        {"near byte", [](BitWriter& w) { PutNearByte(w, 7); }, 5, 1},
+        {"zero byte", [](BitWriter& w) { PutZeroByte(w); }, 5, 1},
+        {"literal", [](BitWriter& w) { PutLiteral(w, 8, 'z'); }, 5, 1},
+        {"raw runs", [](BitWriter& w) { PutRawRuns(w, RandomBytes(256, 3)); }, 5, 256},
+        {"literal format", [](BitWriter& w) { PutLiteralFormat(w, 8, 0); }, 5, 0},
+        {"offset width", [](BitWriter& w) { PutOffsetWidth(w, 4, 9); }, 5, 0},
+        {"repeat match", [](BitWriter& w) { PutRepeat(w, 2); }, 5, 2},
+        {"short match", [](BitWriter& w) { PutShortMatch(w, 9, 2); }, 9, 2},
+        {"match", [](BitWriter& w) { PutMatch(w, 8, 11, 2); }, 11, 6},
+    };
+    for (const Case& c : cases) {
+        BitWriter w = LiteralsPrefix(prefix);
+        PutShortMatch(w, 5, 2);
+        c.put(w);
+        PutRepeat(w, 4);
+        PutEnd(w);
+        const uint32_t size = uint32_t(prefix.size()) + 2 + c.written + 4;
+        const Decoded d = Decode(MakeBlock(w, size, 0), size);
+        ASSERT_EQ(d.result, size) << c.name;
+        std::vector<uint8_t> expected(d.bytes.begin(), d.bytes.end() - 4);
+        ReferenceCopy(expected, c.lastOffset, 4);
+        EXPECT_EQ(d.bytes, expected) << c.name;
+    }
+}
+
+TEST(BlockDecompress, NearByteCopiesFromOffsetsOneToFourteen)
+{
+    const std::vector<uint8_t> prefix = RandomBytes(14, 5);
+    for (uint32_t offset = 1; offset <= 14; ++offset) {
+        BitWriter w = LiteralsPrefix(prefix);
+        PutNearByte(w, offset);
+        PutEnd(w);
+        const Decoded d = Decode(MakeBlock(w, 15, 0), 15);
+        EXPECT_EQ(d.result, 15u) << offset;
+        EXPECT_EQ(d.bytes[14], prefix[14 - offset]) << offset;
+    }
+}
+
+TEST(BlockDecompress, RawRunsFollowTheirContinuationBits)
+{
+    for (const uint32_t runs : {1u, 2u, 3u}) {
+        const std::vector<uint8_t> raw = RandomBytes(runs * BLOCK_RAW_RUN_SIZE, runs);
+        BitWriter w;
+        PutLiteralFormat(w, 7, 100);
+        PutRawRuns(w, raw);
+        PutLiteral(w, 7, 1);  // back in the code loop, base untouched
+        PutEnd(w);
+        const uint32_t size = uint32_t(raw.size()) + 1;
+        const Decoded d = Decode(MakeBlock(w, size, 0), size);
+        std::vector<uint8_t> expected = raw;
+        expected.push_back(101);
+        EXPECT_EQ(d.result, size) << runs;
+        EXPECT_EQ(d.bytes, expected) << runs;
+    }
+}
+
+// The width field of 4, 5 or 6 bits sets the low width for every later
+// match, until the next offset width code.
+TEST(BlockDecompress, OffsetWidthCodeHoldsForLaterMatches)
+{
+    struct Case {
+        uint32_t fieldBits, lowWidth, offset;
+    };
+    const Case cases[] = {{4, 12, 4096}, {4, 15, 4099}, {5, 3, 4097}, {6, 31, 4095}, {6, 1, 4000}};
+    const std::vector<uint8_t> raw = RandomBytes(17 * BLOCK_RAW_RUN_SIZE, 9);
+    for (const Case& c : cases) {
+        BitWriter w;
+        PutLiteralFormat(w, 8, 0);
+        PutRawRuns(w, raw);
+        PutOffsetWidth(w, c.fieldBits, c.lowWidth);
+        PutMatch(w, c.lowWidth, c.offset, 2);
+        PutMatch(w, c.lowWidth, c.offset + 7, 3);
+        PutEnd(w);
+        std::vector<uint8_t> expected = raw;
+        ReferenceCopy(expected, c.offset, 2 + BlockLengthBonus(c.offset));
+        ReferenceCopy(expected, c.offset + 7, 3 + BlockLengthBonus(c.offset + 7));
+        const uint32_t size = uint32_t(expected.size());
+        const Decoded d = Decode(MakeBlock(w, size, 0), size);
+        EXPECT_EQ(d.result, size) << c.lowWidth;
+        EXPECT_EQ(d.bytes, expected) << c.lowWidth;
+    }
+}
+
+// The bonus lengthens the copy; the last offset stays the offset itself.
+TEST(BlockDecompress, LengthBonusAtEveryThreshold)
+{
+    struct Case {
+        uint32_t offset, bonus;
+    };
+    const Case cases[] = {{1, 4},     {127, 4},     {128, 0},     {638, 0},     {639, 1},
+                          {14334, 1}, {14335, 2},   {65535, 2},   {65536, 3},   {70000, 3}};
+    const std::vector<uint8_t> raw = RandomBytes(275 * BLOCK_RAW_RUN_SIZE, 13);
+    for (const Case& c : cases) {
+        BitWriter w;
+        PutLiteralFormat(w, 8, 0);
+        PutRawRuns(w, raw);
+        PutMatch(w, BLOCK_FIRST_OFFSET_LOW_WIDTH, c.offset, 2);
+        PutRepeat(w, 2);
+        PutEnd(w);
+        std::vector<uint8_t> expected = raw;
+        ReferenceCopy(expected, c.offset, 2 + c.bonus);
+        ReferenceCopy(expected, c.offset, 2);
+        const uint32_t size = uint32_t(expected.size());
+        const Decoded d = Decode(MakeBlock(w, size, 0), size);
+        EXPECT_EQ(d.result, size) << c.offset;
+        EXPECT_TRUE(d.bytes == expected) << c.offset;
+    }
+}
+
+// Offsets shorter than the length repeat the last offset bytes, whatever
+// code makes the copy and however the decoder widens it.
+TEST(BlockDecompress, OverlappingCopiesRepeatTheirSource)
+{
+    const std::vector<uint8_t> prefix = RandomBytes(40, 17);
+    for (uint32_t offset = 1; offset <= 20; ++offset) {
+        for (uint32_t length = 2; length <= 45; ++length) {
+            BitWriter w = LiteralsPrefix(prefix);
+            if (length <= 5) {
+                PutShortMatch(w, offset, length);
+            } else {
+                PutMatch(w, 8, offset, length - 4);
+            }
+            PutEnd(w);
+            std::vector<uint8_t> expected = prefix;
+            ReferenceCopy(expected, offset, length);
+            const uint32_t size = uint32_t(expected.size());
+            const Decoded d = Decode(MakeBlock(w, size, 0), size);
+            ASSERT_EQ(d.result, size) << offset << " " << length;
+            ASSERT_EQ(d.bytes, expected) << offset << " " << length;
+        }
+    }
+}
+
+TEST(BlockDecompress, TheSpelledOutOverlapExample)
+{
+    BitWriter w = LiteralsPrefix(Bytes("ab"));
+    PutShortMatch(w, 2, 5);
+    PutEnd(w);
+    const Decoded d = Decode(MakeBlock(w, 7, 0), 7);
+    EXPECT_EQ(d.result, 7u);
+    EXPECT_EQ(d.bytes, Bytes("abababa"));
+}
+
+// The word after the end code is never loaded, so a block that ends there is
+// whole, wherever in the word the twelve zero bits fall.
+TEST(BlockDecompress, EndCodeAtAnyBitPositionNeedsNoFurtherWord)
+{
+    for (uint32_t literals = 0; literals < 40; ++literals) {
+        const std::vector<uint8_t> bytes = RandomBytes(literals, literals);
+        BitWriter w;
+        PutLiteralFormat(w, 7, 0);
+        for (const uint8_t b : bytes) {
+            PutLiteral(w, 7, b & 0x7F);
+        }
+        PutEnd(w);
+        std::vector<uint8_t> expected;
+        for (const uint8_t b : bytes) {
+            expected.push_back(b & 0x7F);
+        }
+        const Decoded d = Decode(MakeBlock(w, literals, 0), literals);
+        EXPECT_EQ(d.result, literals) << literals;
+        EXPECT_EQ(d.bytes, expected) << literals;
+    }
+}
+
+TEST(BlockDecompress, ExtraBytesAfterTheStreamAreNotRead)
+{
+    std::vector<uint8_t> block = EXAMPLE_BLOCK;
+    block.insert(block.end(), {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF});
+    EXPECT_EQ(Decode(block, 4).result, 4u);
+}
+
+TEST(BlockDecompress, EmptyBlockGivesZeroAndWritesNothing)
+{
+    BitWriter w;
+    PutEnd(w);
+    const Decoded d = Decode(MakeBlock(w, 0, 0), 8);
+    EXPECT_EQ(d.result, 0u);
+    EXPECT_EQ(d.bytes, std::vector<uint8_t>(8, FILL));
+    EXPECT_TRUE(d.guardIntact);
+}
+
+// The result is the bytes written, even when that is less than the header
+// says; the checksum still covers the header's unpacked size, including
+// bytes of the destination the block did not write.
+TEST(BlockDecompress, ShortBlockCountsTheBytesWritten)
+{
+    BitWriter w = LiteralsPrefix(Bytes("abcd"));
+    PutEnd(w);
+
+    const Decoded unchecked = Decode(MakeBlock(w, 8, 0), 8);
+    EXPECT_EQ(unchecked.result, 4u);
+    EXPECT_EQ(unchecked.bytes, (std::vector<uint8_t>{'a', 'b', 'c', 'd', FILL, FILL, FILL, FILL}));
+
+    const std::vector<uint8_t> whole = {'a', 'b', 'c', 'd', FILL, FILL, FILL, FILL};
+    EXPECT_EQ(Decode(MakeBlock(w, 8, BlockChecksum(whole.data(), 8)), 8).result, 4u);
+    EXPECT_EQ(Decode(MakeBlock(w, 8, BlockChecksum(whole.data(), 4)), 8).result, 0u);
+}
+
+TEST(BlockDecompress, UnpackedSizeBelowFourWithAChecksumAlwaysFails)
+{
+    BitWriter w = LiteralsPrefix(Bytes("abc"));
+    PutEnd(w);
+    EXPECT_EQ(Decode(MakeBlock(w, 3, 0), 3).result, 3u);
+    EXPECT_EQ(Decode(MakeBlock(w, 3, 0x12345678), 3).result, 0u);
+}
+
+// A capacity larger than the unpacked size does not let a block write more.
+TEST(BlockDecompress, UnpackedSizeLimitsALargerCapacity)
+{
+    BitWriter w = LiteralsPrefix(Bytes("abcde"));
+    PutEnd(w);
+    const Decoded d = Decode(MakeBlock(w, 4, 0), 16);
+    EXPECT_EQ(d.result, 0u);
+    EXPECT_EQ(d.bytes[4], FILL);
+}
+
+// The guards reject only what is malformed: a width the matches never use,
+// and codes other than the literal before the first literal format, are fine.
+TEST(BlockDecompress, HarmlessOdditiesStillDecode)
+{
+    BitWriter w;
+    PutZeroByte(w);
+    PutRepeat(w, 2);
+    PutOffsetWidth(w, 6, 0);
+    PutLiteralFormat(w, 8, 0);
+    PutLiteral(w, 8, 'q');
+    PutOffsetWidth(w, 6, 63);
+    PutRepeat(w, 2);
+    PutNearByte(w, 2);
+    PutEnd(w);
+    const Decoded d = Decode(MakeBlock(w, 7, 0), 7);
+    EXPECT_EQ(d.result, 7u);
+    EXPECT_EQ(d.bytes, (std::vector<uint8_t>{0, 0, 0, 'q', 'q', 'q', 'q'}));
+}
+
+// Every malformed kind gives 0 and leaves memory past the capacity alone.
+TEST(BlockDecompress, MalformedBlocksGiveZeroInsideTheirBuffers)
+{
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> block;
+        uint32_t capacity;
+    };
+    std::vector<Case> cases;
+    const auto add = [&cases](const char* name, void (*put)(BitWriter&), uint32_t unpackedSize, uint32_t capacity) {
+        BitWriter w = LiteralsPrefix(Bytes("abcd"));
+        put(w);
+        PutEnd(w);
+        cases.push_back({name, MakeBlock(w, unpackedSize, 0), capacity});
+    };
+    // Reads past the block.
+    cases.push_back({"header cut short", std::vector<uint8_t>(EXAMPLE_BLOCK.begin(), EXAMPLE_BLOCK.begin() + 9), 4});
+    cases.push_back({"end code in a missing word", std::vector<uint8_t>(EXAMPLE_BLOCK.begin(), EXAMPLE_BLOCK.begin() + 14), 4});
+    cases.push_back({"end code in a cut word", std::vector<uint8_t>(EXAMPLE_BLOCK.begin(), EXAMPLE_BLOCK.end() - 1), 4});
+    {
+        BitWriter w;
+        PutLiteralFormat(w, 8, 0);
+        while (w.words.size() < 3 || w.used < 32 - 9) {
+            PutLiteral(w, 8, 0x55);
+        }
+        PutBits(w, 0x1FF, 32 - w.used);  // a literal running into the missing word
+        cases.push_back({"no end code", MakeBlock(w, 100, 0), 100});
+    }
+    cases.push_back({"wrong magic", EXAMPLE_BLOCK, 4});
+    cases.back().block[1] = 'z';
+    // Copies from outside the output.
+    add("match offset 0", [](BitWriter& w) { PutMatch(w, 8, 0, 2); }, 100, 100);
+    add("match before the start", [](BitWriter& w) { PutMatch(w, 8, 5, 2); }, 100, 100);
+    add("short match before the start", [](BitWriter& w) { PutShortMatch(w, 5, 2); }, 100, 100);
+    add("near byte before the start", [](BitWriter& w) { PutNearByte(w, 5); }, 100, 100);
+    {
+        BitWriter w;
+        PutLiteralFormat(w, 8, 0);
+        PutRepeat(w, 2);
+        PutEnd(w);
+        cases.push_back({"repeat match with no output", MakeBlock(w, 100, 0), 100});
+    }
+    // Numbers that do not fit in 32 bits; each would wrap to a valid copy.
+    add("length plus bonus over 32 bits", [](BitWriter& w) { PutMatch(w, 8, 2, 0xFFFFFFFF); }, 100, 100);
+    {
+        BitWriter w = LiteralsPrefix(Bytes("abcd"));
+        PutBits(w, 0b01, 2);
+        PutGamma(w, (1u << 24) + 3);  // a high part of 2^24, shifted by 8
+        PutBits(w, 1, 8);
+        PutGamma(w, 2);
+        PutEnd(w);
+        cases.push_back({"offset over 32 bits", MakeBlock(w, 100, 0), 100});
+    }
+    add("gamma over 32 bits", [](BitWriter& w) { PutRepeat(w, (uint64_t(1) << 32) + 1); }, 100, 100);
+    // Output past the unpacked size or the capacity.
+    add("literal past the unpacked size", [](BitWriter& w) { PutLiteral(w, 8, 1); }, 4, 100);
+    add("match past the unpacked size", [](BitWriter& w) { PutMatch(w, 8, 4, 2); }, 9, 100);
+    add("short match past the unpacked size", [](BitWriter& w) { PutShortMatch(w, 4, 3); }, 6, 100);
+    add("repeat match past the unpacked size", [](BitWriter& w) { PutRepeat(w, 9); }, 12, 100);
+    add("near byte past the unpacked size", [](BitWriter& w) { PutNearByte(w, 1); }, 4, 100);
+    add("zero byte past the unpacked size", [](BitWriter& w) { PutZeroByte(w); }, 4, 100);
+    add("raw run past the unpacked size", [](BitWriter& w) { PutRawRuns(w, RandomBytes(256, 1)); }, 259, 1000);
+    add("literal past the capacity", [](BitWriter& w) { PutLiteral(w, 8, 1); }, 100, 4);
+    add("match past the capacity", [](BitWriter& w) { PutMatch(w, 8, 4, 2); }, 100, 9);
+    {
+        // Would pass if the checksum read the guard bytes past the capacity.
+        BitWriter w = LiteralsPrefix(Bytes("abcd"));
+        PutEnd(w);
+        const std::vector<uint8_t> beyond = {'a', 'b', 'c', 'd', FILL, FILL, FILL, FILL};
+        cases.push_back({"checksum over more than the capacity", MakeBlock(w, 8, BlockChecksum(beyond.data(), 8)), 4});
+    }
+    // Offset low widths no match can use.
+    add("match with low width 0", [](BitWriter& w) { PutOffsetWidth(w, 4, 0); PutMatch(w, 0, 1, 2); }, 100, 100);
+    add("match with low width 32", [](BitWriter& w) { PutOffsetWidth(w, 6, 32); PutBits(w, 0b01, 2); PutGamma(w, 3); PutBits(w, 1, 32); PutGamma(w, 2); }, 100, 100);
+    add("match with low width 63", [](BitWriter& w) { PutOffsetWidth(w, 6, 63); PutMatch(w, 8, 1, 2); }, 100, 100);
+    {
+        // A literal of no width would leave a valid stream behind it.
+        BitWriter w;
+        PutBits(w, 1, 1);
+        PutLiteralFormat(w, 8, 0);
+        PutLiteral(w, 8, 'a');
+        PutEnd(w);
+        cases.push_back({"literal before the literal format", MakeBlock(w, 100, 0), 100});
+    }
+    for (const Case& c : cases) {
+        const Decoded d = Decode(c.block, c.capacity);
+        EXPECT_EQ(d.result, 0u) << c.name;
+        EXPECT_TRUE(d.guardIntact) << c.name;
+    }
+}
+
+TEST(BlockDecompress, MissingBuffersGiveZero)
+{
+    uint8_t destination[4] = {};
+    EXPECT_EQ(BlockDecompress(nullptr, 18, destination, 4), 0u);
+    EXPECT_EQ(BlockDecompress(EXAMPLE_BLOCK.data(), 18, nullptr, 4), 0u);
+}
+
+// A test-side model: each code is written and its bytes are produced the
+// byte-by-byte way, so random mixes check every field at every bit position.
+struct ModelBlock {
+    BitWriter w;
+    std::vector<uint8_t> out;
+    uint32_t lastOffset = 1;
+    uint32_t lowWidth = BLOCK_FIRST_OFFSET_LOW_WIDTH;
+    uint32_t width = 8;
+    uint32_t base = 0;
+};
+
+void AddRandomCode(ModelBlock& m, std::mt19937& random)
+{
+    const uint32_t size = uint32_t(m.out.size());
+    const auto pick = [&random](uint32_t low, uint32_t high) { return low + random() % (high - low + 1); };
+    switch (size == 0 ? 0 : pick(0, 9)) {
+    case 0:
+    case 1: {
+        const uint32_t value = pick(0, (1u << m.width) - 1);
+        PutLiteral(m.w, m.width, value);
+        m.out.push_back(uint8_t(value + m.base));
+        break;
+    }
+    case 2:
+        m.width = pick(7, 8);
+        m.base = m.width == 7 ? pick(0, 255) : 0;
+        PutLiteralFormat(m.w, m.width, m.base);
+        break;
+    case 3: {
+        const uint32_t offset = pick(1, size < 14 ? size : 14);
+        PutNearByte(m.w, offset);
+        ReferenceCopy(m.out, offset, 1);
+        break;
+    }
+    case 4:
+        PutZeroByte(m.w);
+        m.out.push_back(0);
+        break;
+    case 5: {
+        m.lastOffset = pick(1, size < 127 ? size : 127);
+        const uint32_t length = pick(2, 5);
+        PutShortMatch(m.w, m.lastOffset, length);
+        ReferenceCopy(m.out, m.lastOffset, length);
+        break;
+    }
+    case 6: {
+        m.lastOffset = random() % 2 ? pick(1, size) : pick(1, size < 300 ? size : 300);
+        const uint32_t coded = random() % 4 ? pick(2, 20) : pick(2, 300);
+        PutMatch(m.w, m.lowWidth, m.lastOffset, coded);
+        ReferenceCopy(m.out, m.lastOffset, coded + BlockLengthBonus(m.lastOffset));
+        break;
+    }
+    case 7: {
+        const uint32_t length = pick(2, 60);
+        PutRepeat(m.w, length);
+        ReferenceCopy(m.out, m.lastOffset, length);
+        break;
+    }
+    case 8: {
+        const uint32_t fieldBits = pick(4, 6);
+        m.lowWidth = pick(1, fieldBits == 4 ? 15 : 20);
+        PutOffsetWidth(m.w, fieldBits, m.lowWidth);
+        break;
+    }
+    default: {
+        const std::vector<uint8_t> raw = RandomBytes(pick(1, 3) * BLOCK_RAW_RUN_SIZE, random());
+        PutRawRuns(m.w, raw);
+        m.out.insert(m.out.end(), raw.begin(), raw.end());
+        break;
+    }
+    }
+}
+
+ModelBlock RandomModelBlock(std::mt19937& random, uint32_t codes)
+{
+    ModelBlock m;
+    m.width = 7 + random() % 2;
+    m.base = m.width == 7 ? random() % 256 : 0;
+    PutLiteralFormat(m.w, m.width, m.base);
+    for (uint32_t i = 0; i < codes; ++i) {
+        AddRandomCode(m, random);
+    }
+    PutEnd(m.w);
+    return m;
+}
+
+TEST(BlockDecompress, RandomCodeMixesMatchTheByteByByteModel)
+{
+    std::mt19937 random(20240601);
+    for (int i = 0; i < 300; ++i) {
+        const ModelBlock m = RandomModelBlock(random, 1 + random() % 200);
+        const uint32_t size = uint32_t(m.out.size());
+        const uint32_t checksum = i % 2 ? BlockChecksum(m.out.data(), size) : 0;
+        const Decoded d = Decode(MakeBlock(m.w, size, checksum), size);
+        ASSERT_EQ(d.result, size) << i;
+        ASSERT_EQ(d.bytes, m.out) << i;
+    }
+}
+
+// Any block cut short, and any capacity too small for it, is malformed.
+TEST(BlockDecompress, EveryTruncationAndShortCapacityGivesZero)
+{
+    std::mt19937 random(77);
+    for (int i = 0; i < 20; ++i) {
+        const ModelBlock m = RandomModelBlock(random, 1 + random() % 30);
+        const uint32_t size = uint32_t(m.out.size());
+        const std::vector<uint8_t> block = MakeBlock(m.w, size, 0);
+        for (uint32_t length = 0; length < block.size(); ++length) {
+            ASSERT_EQ(Decode(block, size, length).result, 0u) << i << " " << length;
+        }
+        for (uint32_t capacity = 0; capacity < size; ++capacity) {
+            const Decoded d = Decode(block, capacity);
+            ASSERT_EQ(d.result, 0u) << i << " " << capacity;
+            ASSERT_TRUE(d.guardIntact) << i << " " << capacity;
+        }
+    }
+}
+
+}  // namespace

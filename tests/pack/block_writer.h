@@ -1,0 +1,134 @@
+// Test-side block assembly: a bit writer (most significant bit first into
+// 32-bit little-endian words) and one helper per code, so that tests build
+// every block by hand, independent of any encoder.
+#pragma once
+
+#include <stdint.h>
+
+#include <vector>
+
+#include "pack/block_format.h"
+
+struct BitWriter {
+    std::vector<uint32_t> words;
+    uint32_t used = 32;  // bits filled in words.back()
+};
+
+inline void PutBits(BitWriter& w, uint32_t value, uint32_t count)
+{
+    for (uint32_t i = count; i-- > 0;) {
+        if (w.used == 32) {
+            w.words.push_back(0);
+            w.used = 0;
+        }
+        w.words.back() |= (value >> i & 1) << (31 - w.used);
+        ++w.used;
+    }
+}
+
+// value >= 2: the bits below the leading 1, each followed by a continuation
+// bit. Wider than the decoder's numbers, so tests can write ones too long.
+inline void PutGamma(BitWriter& w, uint64_t value)
+{
+    uint32_t top = 63;
+    while ((value >> top) == 0) {
+        --top;
+    }
+    for (uint32_t i = top; i-- > 0;) {
+        PutBits(w, uint32_t(value >> i & 1), 1);
+        PutBits(w, i != 0, 1);
+    }
+}
+
+inline void PutLiteralFormat(BitWriter& w, uint32_t width, uint32_t base)
+{
+    PutBits(w, 0b001, 3);
+    PutBits(w, 0, 4);
+    PutBits(w, 0, 1);
+    PutBits(w, width - 7, 1);
+    if (width == 7) {
+        PutBits(w, base, 8);
+    }
+}
+
+inline void PutLiteral(BitWriter& w, uint32_t width, uint32_t value)
+{
+    PutBits(w, 1, 1);
+    PutBits(w, value, width);
+}
+
+inline void PutRepeat(BitWriter& w, uint64_t length)
+{
+    PutBits(w, 0b01, 2);
+    PutGamma(w, 2);
+    PutGamma(w, length);
+}
+
+// codedLength is the length before the offset's bonus.
+inline void PutMatch(BitWriter& w, uint32_t lowWidth, uint32_t offset, uint32_t codedLength)
+{
+    PutBits(w, 0b01, 2);
+    PutGamma(w, (offset >> lowWidth) + 3);
+    PutBits(w, offset & ((1u << lowWidth) - 1), lowWidth);
+    PutGamma(w, codedLength);
+}
+
+inline void PutShortMatch(BitWriter& w, uint32_t offset, uint32_t length)
+{
+    PutBits(w, 0b000, 3);
+    PutBits(w, offset, 7);
+    PutBits(w, length - 2, 2);
+}
+
+inline void PutNearByte(BitWriter& w, uint32_t offset)
+{
+    PutBits(w, 0b001, 3);
+    PutBits(w, offset + 1, 4);
+}
+
+inline void PutZeroByte(BitWriter& w)
+{
+    PutBits(w, 0b001, 3);
+    PutBits(w, 1, 4);
+}
+
+// bytes.size() is a whole number of runs.
+inline void PutRawRuns(BitWriter& w, const std::vector<uint8_t>& bytes)
+{
+    PutBits(w, 0b001, 3);
+    PutBits(w, 0, 4);
+    PutBits(w, 1, 1);
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        PutBits(w, bytes[i], 8);
+        if ((i + 1) % BLOCK_RAW_RUN_SIZE == 0) {
+            PutBits(w, i + 1 != bytes.size(), 1);
+        }
+    }
+}
+
+// fieldBits (4, 5 or 6) is the width field's own size.
+inline void PutOffsetWidth(BitWriter& w, uint32_t fieldBits, uint32_t lowWidth)
+{
+    PutBits(w, 0b000, 3);
+    PutBits(w, 0, 7);
+    PutBits(w, fieldBits - 3, 2);
+    PutBits(w, lowWidth, fieldBits);
+}
+
+inline void PutEnd(BitWriter& w)
+{
+    PutBits(w, 0, 12);
+}
+
+inline std::vector<uint8_t> MakeBlock(const BitWriter& w, uint32_t unpackedSize, uint32_t checksum)
+{
+    std::vector<uint8_t> block(BLOCK_HEADER_SIZE + 4 * w.words.size());
+    block[0] = BLOCK_MAGIC_0;
+    block[1] = BLOCK_MAGIC_1;
+    StoreU32(&block[BLOCK_UNPACKED_SIZE_OFFSET], unpackedSize);
+    StoreU32(&block[BLOCK_CHECKSUM_OFFSET], checksum);
+    for (size_t i = 0; i < w.words.size(); ++i) {
+        StoreU32(&block[BLOCK_HEADER_SIZE + 4 * i], w.words[i]);
+    }
+    return block;
+}
