@@ -17,13 +17,16 @@
 
 #include "pack/block_format.h"
 
-#if defined(__GNUC__)
+// The whole decoder is expanded into BlockDecompress, so that its state lives
+// in registers; a build for size leaves that choice to the compiler.
+#if defined(__GNUC__) && !defined(__OPTIMIZE_SIZE__)
 #define BLOCK_INLINE inline __attribute__((always_inline))
-#define BLOCK_NOINLINE __attribute__((noinline))
-#define BLOCK_LIKELY(condition) __builtin_expect(!!(condition), 1)
 #else
 #define BLOCK_INLINE inline
-#define BLOCK_NOINLINE
+#endif
+#if defined(__GNUC__)
+#define BLOCK_LIKELY(condition) __builtin_expect(!!(condition), 1)
+#else
 #define BLOCK_LIKELY(condition) (condition)
 #endif
 
@@ -52,7 +55,7 @@ BLOCK_INLINE bool BlockRequire(BlockStream& s, bool condition)
     return false;
 }
 
-uint32_t BlockNextWord(BlockStream& s)
+BLOCK_INLINE uint32_t BlockNextWord(BlockStream& s)
 {
     // A word cut short by the block's end is as missing as one past it.
     if (!BlockRequire(s, s.end - s.next >= 4)) {
@@ -63,14 +66,17 @@ uint32_t BlockNextWord(BlockStream& s)
     return word;
 }
 
-// Only the sentinel was left, so the shift gave 0: the word is spent. The new
-// word's top bit is the answer, and a fresh sentinel goes in below its other
-// 31 bits, so each word is loaded once and yields exactly 32 bits.
-BLOCK_NOINLINE uint32_t BlockRefillBit(BlockStream& s)
+BLOCK_INLINE uint32_t CountTrailingZeros(uint32_t value)
 {
-    const uint32_t word = BlockNextWord(s);
-    s.bits = word << 1 | 1;
-    return word >> 31;
+#if defined(__GNUC__)
+    return uint32_t(__builtin_ctz(value));
+#else
+    uint32_t count = 0;
+    for (; (value & 1) == 0; value >>= 1) {
+        ++count;
+    }
+    return count;
+#endif
 }
 
 BLOCK_INLINE uint32_t ReadBit(BlockStream& s)
@@ -81,16 +87,25 @@ BLOCK_INLINE uint32_t ReadBit(BlockStream& s)
         s.bits = shifted;
         return bit;
     }
-    return BlockRefillBit(s);
+    // Only the sentinel was left, so the shift gave 0: the word is spent. The
+    // new word's top bit is the answer, and a fresh sentinel goes in below its
+    // other 31 bits, so each word is loaded once and yields exactly 32 bits.
+    const uint32_t word = BlockNextWord(s);
+    s.bits = word << 1 | 1;
+    return word >> 31;
 }
 
-BLOCK_NOINLINE uint32_t ReadBitsAcrossWords(BlockStream& s, uint32_t count)
+// The field's first `have` bits (0 to count - 1) are what is left of this
+// word, the rest comes from the top of the next one, below which the new
+// sentinel goes.
+BLOCK_INLINE uint32_t ReadBitsAcrossWords(BlockStream& s, uint32_t count)
 {
-    uint32_t value = 0;
-    for (uint32_t i = 0; i < count; ++i) {
-        value = value << 1 | ReadBit(s);
-    }
-    return value;
+    const uint32_t have = 31 - CountTrailingZeros(s.bits);
+    const uint32_t need = count - have;
+    const uint32_t head = s.bits >> 1 >> (31 - have);
+    const uint32_t word = BlockNextWord(s);
+    s.bits = word << need | 1u << (need - 1);
+    return head << need | word >> (32 - need);
 }
 
 // An n-bit field, most significant bit first, 1 <= count <= 31. The shift by
@@ -126,11 +141,17 @@ BLOCK_INLINE uint32_t ReadGamma(BlockStream& s)
     }
 }
 
+BLOCK_INLINE void Copy2(uint8_t* to, const uint8_t* from) { memcpy(to, from, 2); }
+BLOCK_INLINE void Copy4(uint8_t* to, const uint8_t* from) { memcpy(to, from, 4); }
+BLOCK_INLINE void Copy8(uint8_t* to, const uint8_t* from) { memcpy(to, from, 8); }
+
 // Copies length bytes from offset bytes back, with the result of a copy made
 // one byte at a time, first to last: when the offset is smaller than the
-// length, the copy reads bytes it has itself just written. Wide steps are
-// taken only where source and target are at least a step apart, and never
-// past the copy's own end, so the bytes after it stay as the caller left them.
+// length, the copy reads bytes it has itself just written. Wide moves are used
+// only where each one reads bytes that are already final: source and target
+// at least a move apart, or not overlapping at all. Two moves may overlap each
+// other to cover an odd length; none reaches past the copy's end, so the
+// bytes after it stay as the caller left them.
 BLOCK_INLINE void CopyMatch(BlockStream& s, uint32_t offset, uint32_t length)
 {
     if (!BlockRequire(s, offset != 0 && offset <= uint32_t(s.out - s.start))) {
@@ -142,14 +163,26 @@ BLOCK_INLINE void CopyMatch(BlockStream& s, uint32_t offset, uint32_t length)
     uint8_t* to = s.out;
     const uint8_t* from = to - offset;
     s.out += length;
+    if (length <= 8 && length >= 2 && offset >= length) {
+        if (length >= 4) {
+            Copy4(to, from);
+            Copy4(to + length - 4, from + length - 4);
+        } else {
+            Copy2(to, from);
+            Copy2(to + length - 2, from + length - 2);
+        }
+        return;
+    }
+    if (offset >= 8 && length >= 8) {
+        for (uint32_t done = 0; done + 8 <= length; done += 8) {
+            Copy8(to + done, from + done);
+        }
+        Copy8(to + length - 8, from + length - 8);
+        return;
+    }
     if (offset == 1) {
         memset(to, *from, length);
         return;
-    }
-    if (offset >= 8) {
-        for (; length >= 8; length -= 8, to += 8, from += 8) {
-            memcpy(to, from, 8);
-        }
     }
     for (; length != 0; --length) {
         *to++ = *from++;
@@ -164,7 +197,7 @@ BLOCK_INLINE void WriteByte(BlockStream& s, uint32_t value)
     *s.out++ = uint8_t(value);
 }
 
-void DecodeLiteral(BlockStream& s)
+BLOCK_INLINE void DecodeLiteral(BlockStream& s)
 {
     if (!BlockRequire(s, s.literalWidth != 0)) {
         return;
@@ -172,7 +205,7 @@ void DecodeLiteral(BlockStream& s)
     WriteByte(s, ReadBits(s, s.literalWidth) + s.literalBase);
 }
 
-void DecodeMatch(BlockStream& s)
+BLOCK_INLINE void DecodeMatch(BlockStream& s)
 {
     const uint32_t high = ReadGamma(s);
     if (high == BLOCK_REPEAT_GAMMA) {
@@ -199,7 +232,7 @@ void DecodeMatch(BlockStream& s)
 }
 
 // 256 bytes of 8 bits each, per run: exactly 64 words, read 16 bits at a time.
-void DecodeRawRuns(BlockStream& s)
+BLOCK_INLINE void DecodeRawRuns(BlockStream& s)
 {
     do {
         if (!BlockRequire(s, uint32_t(s.limit - s.out) >= BLOCK_RAW_RUN_SIZE)) {
@@ -215,7 +248,7 @@ void DecodeRawRuns(BlockStream& s)
 }
 
 // The 001 codes: near byte, zero byte, raw runs, literal format.
-void DecodeNearCode(BlockStream& s)
+BLOCK_INLINE void DecodeNearCode(BlockStream& s)
 {
     const uint32_t value = ReadBits(s, BLOCK_NEAR_BITS);
     if (value > BLOCK_NEAR_ZERO_BYTE) {
@@ -241,7 +274,7 @@ void DecodeNearCode(BlockStream& s)
 }
 
 // The 000 codes: short match, end code, offset width. False at the end code.
-bool DecodeShortCode(BlockStream& s)
+BLOCK_INLINE bool DecodeShortCode(BlockStream& s)
 {
     const uint32_t field = ReadBits(s, BLOCK_SHORT_OFFSET_BITS + BLOCK_SHORT_LENGTH_BITS);
     const uint32_t offset = field >> BLOCK_SHORT_LENGTH_BITS;
@@ -258,17 +291,53 @@ bool DecodeShortCode(BlockStream& s)
     return true;
 }
 
-void DecodeCodes(BlockStream& s)
+enum BlockCodeKind : uint32_t { CODE_SHORT = 0, CODE_NEAR = 1, CODE_MATCH = 2, CODE_LITERAL = 3 };
+
+// Consumes the code's one to three prefix bits. With three bits at hand, one
+// look at them decides; only near a word's end are they read one by one.
+BLOCK_INLINE BlockCodeKind ReadCodeKind(BlockStream& s)
+{
+    const uint32_t shifted = s.bits << 3;
+    if (BLOCK_LIKELY(shifted != 0)) {
+        const uint32_t prefix = s.bits >> 29;
+        if (prefix >= 0b100) {
+            s.bits <<= 1;
+            return CODE_LITERAL;
+        }
+        if (prefix >= 0b010) {
+            s.bits <<= 2;
+            return CODE_MATCH;
+        }
+        s.bits = shifted;
+        return BlockCodeKind(prefix);
+    }
+    if (ReadBit(s)) {
+        return CODE_LITERAL;
+    }
+    if (ReadBit(s)) {
+        return CODE_MATCH;
+    }
+    return BlockCodeKind(ReadBit(s));
+}
+
+BLOCK_INLINE void DecodeCodes(BlockStream& s)
 {
     while (!s.broken) {
-        if (ReadBit(s)) {
+        switch (ReadCodeKind(s)) {
+        case CODE_LITERAL:
             DecodeLiteral(s);
-        } else if (ReadBit(s)) {
+            break;
+        case CODE_MATCH:
             DecodeMatch(s);
-        } else if (ReadBit(s)) {
+            break;
+        case CODE_NEAR:
             DecodeNearCode(s);
-        } else if (!DecodeShortCode(s)) {
-            return;
+            break;
+        case CODE_SHORT:
+            if (!DecodeShortCode(s)) {
+                return;
+            }
+            break;
         }
     }
 }

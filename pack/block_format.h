@@ -36,6 +36,8 @@
 
 constexpr uint32_t PACK_TRAILER_SIZE = 4;
 constexpr uint32_t PACK_ENTRY_HEADER_SIZE = 8;
+constexpr uint32_t PACK_ENTRY_UNPACKED_SIZE_OFFSET = 0;
+constexpr uint32_t PACK_ENTRY_STORED_SIZE_OFFSET = 4;
 
 constexpr uint8_t BLOCK_MAGIC_0 = 'Q';
 constexpr uint8_t BLOCK_MAGIC_1 = 'Z';

@@ -1,0 +1,94 @@
+#include "app/startup.h"
+
+#include "app/installer_state.h"
+#include "pack/pack_reader.h"
+#include "runtime/files.h"
+#include "runtime/memory.h"
+
+const char* CommandLineSkipProgramName(const char* line)
+{
+    const char* p = line;
+    if (*p == '"') {
+        const char* close = p + 1;
+        while (*close != '\0' && *close != '"')
+            ++close;
+        if (*close != '"')
+            return line;
+        p = close + 1;
+    } else {
+        while (*p != '\0' && *p != ' ')
+            ++p;
+    }
+    // Only the blank separates: a tab belongs to the arguments.
+    while (*p == ' ')
+        ++p;
+    return p;
+}
+
+void ModuleDirectoryCut(char* path)
+{
+    char* cut = path;
+    for (char* p = path; *p != '\0'; ++p) {
+        if (*p == '\\')
+            cut = p + 1;
+    }
+    *cut = '\0';
+}
+
+static void ModuleDirectoryFind()
+{
+    char* const buffer = InstallerState.ModuleDirectory;
+    GetModuleFileNameA(InstallerState.Instance, buffer, MODULE_DIRECTORY_SIZE);
+    // Older systems leave a path that fills the buffer unterminated.
+    buffer[MODULE_DIRECTORY_SIZE - 1] = '\0';
+    ModuleDirectoryCut(buffer);
+}
+
+int InstallerStartup(HINSTANCE instance)
+{
+    char* const state = reinterpret_cast<char*>(&InstallerState);
+    for (unsigned i = 0; i < sizeof InstallerState; ++i)
+        state[i] = 0;
+    InstallerState.Instance = instance;
+
+    InstallerState.RuntimeHeap = HeapCreate(0, RUNTIME_HEAP_INITIAL_SIZE, 0);
+    if (!InstallerState.RuntimeHeap)
+        return 0;
+    ModuleDirectoryFind();
+
+    // Each service takes its table from the runtime heap, in this order:
+    // window toolkit, file slots, gadgets, memory blocks.
+    FileInit();
+    MemoryInit();
+
+    char* const workspace = static_cast<char*>(
+        HeapAlloc(InstallerState.RuntimeHeap, HEAP_ZERO_MEMORY, STRING_WORKSPACE_SIZE));
+    if (!workspace)
+        return 0;
+    InstallerState.WorkspacePosition = workspace;
+    return 1;
+}
+
+void InstallerShutdown()
+{
+    // Closing the windows comes first, then the file slots, the memory
+    // blocks and the pack reader; the runtime heap goes last, taking every
+    // table and string value with it.
+    FileEnd();
+    MemoryEnd();
+    PackClose();
+    if (InstallerState.RuntimeHeap)
+        HeapDestroy(InstallerState.RuntimeHeap);
+    InstallerState.RuntimeHeap = nullptr;
+}
+
+void InstallerMain(HINSTANCE instance, HINSTANCE, const char*, int)
+{
+    if (!InstallerStartup(instance)) {
+        // Nothing can be shown without the heap; say so through the exit code.
+        InstallerShutdown();
+        ExitProcess(1);
+    }
+    InstallerShutdown();
+    ExitProcess(0);
+}

@@ -1,0 +1,149 @@
+#include "pack/pack_reader.h"
+
+#include "app/installer_state.h"
+#include "pack/block_decoder.h"
+#include "pack/block_format.h"
+
+PackReaderRecord PackReader;
+
+// Sizes beyond this cannot be handed out as an entry size.
+static const uint32_t PACK_LARGEST_ENTRY = 0x7FFFFFFF;
+
+static void PackBufferFree(uint8_t* buffer)
+{
+    if (buffer)
+        HeapFree(InstallerState.RuntimeHeap, 0, buffer);
+}
+
+// Passes over stored bytes that cannot be read into memory, so that the next
+// header is read where it lies. The distance is unsigned: a high part of 0
+// keeps SetFilePointer from taking it as a step backwards.
+static void PackSkip(uint32_t stored)
+{
+    LONG high = 0;
+    SetFilePointer(PackReader.File, LONG(stored), &high, FILE_CURRENT);
+}
+
+// One ReadFile of the whole count; 1 only when every byte arrived.
+static int PackRead(uint8_t* destination, uint32_t count)
+{
+    DWORD read = 0;
+    return ReadFile(PackReader.File, destination, count, &read, nullptr) && read == count;
+}
+
+// A block that expands to nothing gives 0, as a failing one does: it is sound
+// only when its own header says it holds no bytes.
+static bool PackEmptyBlock(const uint8_t* stored, uint32_t length)
+{
+    return length >= BLOCK_HEADER_SIZE && stored[0] == BLOCK_MAGIC_0 && stored[1] == BLOCK_MAGIC_1 &&
+           LoadU32(stored + BLOCK_UNPACKED_SIZE_OFFSET) == 0;
+}
+
+// Reads the stored bytes of a block entry and expands them into the entry.
+static PackDamage PackExpand(uint8_t* entry, uint32_t unpacked, uint32_t stored)
+{
+    uint8_t* const block = static_cast<uint8_t*>(HeapAlloc(InstallerState.RuntimeHeap, 0, stored));
+    if (!block) {
+        PackSkip(stored);
+        return PACK_DAMAGE_TOO_LARGE;
+    }
+    PackDamage damage = PACK_DAMAGE_SHORT_READ;
+    if (PackRead(block, stored)) {
+        // The decoder learns both buffers' sizes, so no entry can take it
+        // outside them; anything but exactly the unpacked size is damage.
+        const uint32_t written = BlockDecompress(block, stored, entry, unpacked);
+        const bool sound = written == unpacked && (unpacked != 0 || PackEmptyBlock(block, stored));
+        damage = sound ? PACK_SOUND : PACK_DAMAGE_BAD_BLOCK;
+    }
+    PackBufferFree(block);
+    return damage;
+}
+
+// The entry after a complete header: its unpacked bytes in a new buffer, or
+// 0 with the reason in PackReader.Damage. Its stored bytes are consumed
+// either way.
+static uint8_t* PackEntryRead(uint32_t unpacked, uint32_t stored)
+{
+    uint8_t* entry = nullptr;
+    if (unpacked <= PACK_LARGEST_ENTRY)
+        entry = static_cast<uint8_t*>(HeapAlloc(InstallerState.RuntimeHeap, 0, unpacked));
+    if (!entry) {
+        PackSkip(stored);
+        PackReader.Damage = PACK_DAMAGE_TOO_LARGE;
+        return nullptr;
+    }
+    // A stored entry is read straight into its buffer: the same single read,
+    // without a second copy of the bytes.
+    if (stored == unpacked)
+        PackReader.Damage = PackRead(entry, stored) ? PACK_SOUND : PACK_DAMAGE_SHORT_READ;
+    else
+        PackReader.Damage = PackExpand(entry, unpacked, stored);
+    if (PackReader.Damage != PACK_SOUND) {
+        PackBufferFree(entry);
+        return nullptr;
+    }
+    return entry;
+}
+
+int PackOpen(const char* name)
+{
+    PackClose();
+    PackReader.EntrySize = PACK_NO_ENTRY;
+    PackReader.Damage = PACK_SOUND;
+    SetCurrentDirectoryA(InstallerState.ModuleDirectory);
+    HANDLE const file = CreateFileA(name ? name : "", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return 0;
+    PackReader.File = file;
+    PackReader.Mode = PACK_MODE_READING;
+    return 1;
+}
+
+uint8_t* PackNextEntry()
+{
+    PackReader.EntrySize = PACK_NO_ENTRY;
+    PackReader.Damage = PACK_SOUND;
+    if (!PackReader.File || PackReader.Mode != PACK_MODE_READING)
+        return nullptr;
+
+    uint8_t header[PACK_ENTRY_HEADER_SIZE];
+    DWORD read = 0;
+    ReadFile(PackReader.File, header, PACK_ENTRY_HEADER_SIZE, &read, nullptr);
+    // Until a complete header arrives, the previous entry stays valid.
+    if (read == 0)
+        return nullptr;
+    if (read != PACK_ENTRY_HEADER_SIZE) {
+        PackReader.Damage = PACK_DAMAGE_SHORT_READ;
+        return nullptr;
+    }
+    PackBufferFree(PackReader.EntryBuffer);
+    const uint32_t unpacked = LoadU32(header + PACK_ENTRY_UNPACKED_SIZE_OFFSET);
+    const uint32_t stored = LoadU32(header + PACK_ENTRY_STORED_SIZE_OFFSET);
+    PackReader.EntryBuffer = PackEntryRead(unpacked, stored);
+    if (!PackReader.EntryBuffer)
+        return nullptr;
+    PackReader.EntrySize = int32_t(unpacked);
+    return PackReader.EntryBuffer;
+}
+
+int32_t PackEntrySize()
+{
+    if (!PackReader.File || PackReader.Mode != PACK_MODE_READING)
+        return PACK_NO_ENTRY;
+    return PackReader.EntrySize;
+}
+
+PackDamage PackEntryDamaged()
+{
+    return PackReader.Damage;
+}
+
+void PackClose()
+{
+    if (PackReader.File)
+        CloseHandle(PackReader.File);
+    PackReader.File = nullptr;
+    PackBufferFree(PackReader.EntryBuffer);
+    PackReader.EntryBuffer = nullptr;
+}

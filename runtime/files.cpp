@@ -1,0 +1,115 @@
+#include "runtime/files.h"
+
+#include <string.h>
+
+#include "app/installer_state.h"
+
+FileSlotsRecord FileSlots;
+
+// The largest number whose grown table still has a size that fits in 32 bits.
+static const uint32_t FILE_NUMBER_LIMIT = 0xFFFFFFFF / sizeof(HANDLE) - FILE_TABLE_GROWTH;
+
+void FileInit()
+{
+    // A start-up after an earlier shutdown in the same process begins clean,
+    // the value buffer's bytes included.
+    memset(&FileSlots, 0, sizeof FileSlots);
+    FileSlots.FileTable = static_cast<HANDLE*>(HeapAlloc(
+        InstallerState.RuntimeHeap, HEAP_ZERO_MEMORY, FILE_TABLE_START_CAPACITY * sizeof(HANDLE)));
+    FileSlots.Capacity = FileSlots.FileTable ? FILE_TABLE_START_CAPACITY : 0;
+}
+
+void FileEnd()
+{
+}
+
+// Makes room for the number. On failure the old table and its handles stay
+// as they were and 0 is returned.
+static int FileTableReach(uint32_t number)
+{
+    if (number < FileSlots.Capacity)
+        return 1;
+    if (number > FILE_NUMBER_LIMIT)
+        return 0;
+    const uint32_t capacity = number + FILE_TABLE_GROWTH;
+    const SIZE_T size = capacity * sizeof(HANDLE);
+    // HeapReAlloc refuses a null block: a table that FileInit could not get
+    // is allocated afresh.
+    void* const grown = FileSlots.FileTable
+        ? HeapReAlloc(InstallerState.RuntimeHeap, HEAP_ZERO_MEMORY, FileSlots.FileTable, size)
+        : HeapAlloc(InstallerState.RuntimeHeap, HEAP_ZERO_MEMORY, size);
+    if (!grown)
+        return 0;
+    FileSlots.FileTable = static_cast<HANDLE*>(grown);
+    FileSlots.Capacity = capacity;
+    return 1;
+}
+
+static HANDLE FileOpenMode(uint32_t number, const char* name, DWORD access, DWORD disposition)
+{
+    FileSlots.CurrentFile = nullptr;
+    // No slot to keep the handle in: opening anyway would leak a file that
+    // nobody could close.
+    if (!FileTableReach(number))
+        return nullptr;
+    SetCurrentDirectoryA(InstallerState.ModuleDirectory);
+    HANDLE file = CreateFileA(name ? name : "", access, FILE_SHARE_READ, nullptr, disposition,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        file = nullptr;
+    FileSlots.FileTable[number] = file;
+    FileSlots.CurrentFile = file;
+    return file;
+}
+
+HANDLE FileCreate(uint32_t number, const char* name)
+{
+    return FileOpenMode(number, name, GENERIC_WRITE, CREATE_ALWAYS);
+}
+
+HANDLE FileOpenRead(uint32_t number, const char* name)
+{
+    return FileOpenMode(number, name, GENERIC_READ, OPEN_EXISTING);
+}
+
+BOOL FileClose(uint32_t number)
+{
+    if (number >= FileSlots.Capacity)
+        return 0;
+    HANDLE const file = FileSlots.FileTable[number];
+    if (!file)
+        return 0;
+    return CloseHandle(file);
+}
+
+DWORD FileLength()
+{
+    return GetFileSize(FileSlots.CurrentFile, nullptr);
+}
+
+DWORD FileSetPosition(int32_t position)
+{
+    return SetFilePointer(FileSlots.CurrentFile, position, nullptr, FILE_BEGIN);
+}
+
+uint32_t FileReadU32()
+{
+    uint8_t* const value = FileSlots.ValueBuffer;
+    FileSlots.TransferCount = 0;
+    ReadFile(FileSlots.CurrentFile, value, sizeof FileSlots.ValueBuffer, &FileSlots.TransferCount, nullptr);
+    return uint32_t(value[0]) | uint32_t(value[1]) << 8 | uint32_t(value[2]) << 16 | uint32_t(value[3]) << 24;
+}
+
+DWORD FileReadBlock(void* destination, DWORD count)
+{
+    FileSlots.TransferCount = 0;
+    ReadFile(FileSlots.CurrentFile, destination, count, &FileSlots.TransferCount, nullptr);
+    return FileSlots.TransferCount;
+}
+
+DWORD FileWriteBlock(const void* source, DWORD count)
+{
+    FileSlots.TransferCount = 0;
+    WriteFile(FileSlots.CurrentFile, source, count, &FileSlots.TransferCount, nullptr);
+    return FileSlots.TransferCount;
+}

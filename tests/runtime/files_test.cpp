@@ -1,0 +1,154 @@
+#include "tests/runtime/runtime_test_support.h"
+
+#include "runtime/files.h"
+
+namespace {
+
+class FileSlotsTest : public RuntimeService {
+protected:
+    // Each test closes its own files (a slot keeps its handle value after a
+    // close, so closing from here could hit a reused handle).
+    void TearDown() override
+    {
+        for (const char* name : {"qz_files_a.tmp", "qz_files_b.tmp"}) {
+            DeleteFileA((ModuleDirectoryPath() + name).c_str());
+            DeleteFileA((ElsewhereDirectoryPath() + name).c_str());
+        }
+        RuntimeService::TearDown();
+    }
+};
+
+TEST_F(FileSlotsTest, RelativeNameResolvesBesideTheExecutableWhenStartedElsewhere)
+{
+    const std::string elsewhere = ElsewhereDirectoryPath();
+    ASSERT_FALSE(SamePath(elsewhere, ModuleDirectoryPath()));
+
+    ASSERT_TRUE(SetCurrentDirectoryA(elsewhere.c_str()));
+    ASSERT_NE(nullptr, FileCreate(0, "qz_files_a.tmp"));
+    EXPECT_EQ(5u, FileWriteBlock("hello", 5));
+    FileClose(0);
+    EXPECT_EQ("hello", ReadWholeFile(ModuleDirectoryPath() + "qz_files_a.tmp"));
+    EXPECT_FALSE(FileExists(elsewhere + "qz_files_a.tmp"));
+    // The current directory stays beside the executable.
+    EXPECT_PRED2(SamePath, ModuleDirectoryPath(), CurrentDirectoryPath());
+
+    ASSERT_TRUE(SetCurrentDirectoryA(elsewhere.c_str()));
+    ASSERT_NE(nullptr, FileOpenRead(1, "qz_files_a.tmp"));
+    char bytes[8] = {};
+    EXPECT_EQ(5u, FileReadBlock(bytes, sizeof bytes));
+    EXPECT_STREQ("hello", bytes);
+    EXPECT_PRED2(SamePath, ModuleDirectoryPath(), CurrentDirectoryPath());
+    FileClose(1);
+}
+
+TEST_F(FileSlotsTest, CreateTruncatesAnExistingFile)
+{
+    const std::string path = ModuleDirectoryPath() + "qz_files_a.tmp";
+    WriteWholeFile(path, "old contents that must go");
+    ASSERT_NE(nullptr, FileCreate(0, "qz_files_a.tmp"));
+    EXPECT_EQ(0u, FileLength());
+    EXPECT_EQ(3u, FileWriteBlock("new", 3));
+    EXPECT_EQ(3u, FileLength());
+    FileClose(0);
+    EXPECT_EQ("new", ReadWholeFile(path));
+}
+
+TEST_F(FileSlotsTest, FailedOpenEmptiesTheSlotAndTransfersReachNoFile)
+{
+    WriteWholeFile(ModuleDirectoryPath() + "qz_files_a.tmp", "abcd");
+    ASSERT_NE(nullptr, FileOpenRead(0, "qz_files_a.tmp"));
+    EXPECT_EQ(nullptr, FileOpenRead(1, "qz_no_such_file.tmp"));
+    EXPECT_EQ(nullptr, FileSlots.CurrentFile);
+    EXPECT_EQ(nullptr, FileSlots.FileTable[1]);
+    EXPECT_EQ(0, FileClose(1));
+
+    // Reads must not fall back to the file that is still open under 0.
+    char bytes[4] = {};
+    EXPECT_EQ(0u, FileReadBlock(bytes, sizeof bytes));
+    EXPECT_EQ(FILE_FAILURE, FileLength());
+    EXPECT_NE(0, FileClose(0));
+}
+
+TEST_F(FileSlotsTest, TransfersFollowTheLatestCreateOrOpenNotTheLowestNumber)
+{
+    const std::string a = ModuleDirectoryPath() + "qz_files_a.tmp";
+    WriteWholeFile(a, "0123456789");
+    ASSERT_NE(nullptr, FileOpenRead(0, "qz_files_a.tmp"));
+    ASSERT_NE(nullptr, FileCreate(1, "qz_files_b.tmp"));
+    EXPECT_EQ(4u, FileWriteBlock("to b", 4));
+    EXPECT_EQ(4u, FileLength());
+
+    // Opening 0 again makes it current: its reads start from its beginning.
+    FileClose(0);
+    ASSERT_NE(nullptr, FileOpenRead(0, "qz_files_a.tmp"));
+    EXPECT_EQ(6u, FileSetPosition(6));
+    char bytes[5] = {};
+    EXPECT_EQ(4u, FileReadBlock(bytes, 4));
+    EXPECT_STREQ("6789", bytes);
+    EXPECT_EQ(10u, FileLength());
+
+    FileClose(0);
+    FileClose(1);
+    EXPECT_EQ("0123456789", ReadWholeFile(a));
+    EXPECT_EQ("to b", ReadWholeFile(ModuleDirectoryPath() + "qz_files_b.tmp"));
+}
+
+TEST_F(FileSlotsTest, ReadU32ShortReadKeepsTheEarlierBytes)
+{
+    WriteWholeFile(ModuleDirectoryPath() + "qz_files_a.tmp", std::string("\x11\x22\x33\x44\xAA\xBB", 6));
+    ASSERT_NE(nullptr, FileOpenRead(0, "qz_files_a.tmp"));
+    EXPECT_EQ(0x44332211u, FileReadU32());
+    EXPECT_EQ(0x4433BBAAu, FileReadU32());
+    EXPECT_EQ(2u, FileSlots.TransferCount);
+    EXPECT_EQ(0x4433BBAAu, FileReadU32());
+    EXPECT_EQ(0u, FileSlots.TransferCount);
+    FileClose(0);
+}
+
+TEST_F(FileSlotsTest, ReadU32BeforeAnyFullReadStartsFromZero)
+{
+    WriteWholeFile(ModuleDirectoryPath() + "qz_files_a.tmp", std::string("\x7F", 1));
+    ASSERT_NE(nullptr, FileOpenRead(0, "qz_files_a.tmp"));
+    EXPECT_EQ(0x7Fu, FileReadU32());
+    FileClose(0);
+}
+
+TEST_F(FileSlotsTest, TableGrowthKeepsExistingHandles)
+{
+    WriteWholeFile(ModuleDirectoryPath() + "qz_files_a.tmp", "first");
+    HANDLE const first = FileOpenRead(0, "qz_files_a.tmp");
+    ASSERT_NE(nullptr, first);
+    HANDLE const ninth = FileCreate(9, "qz_files_b.tmp");
+    ASSERT_NE(nullptr, ninth);
+    EXPECT_EQ(FILE_TABLE_START_CAPACITY, FileSlots.Capacity);
+
+    FileClose(9);
+    ASSERT_NE(nullptr, FileOpenRead(25, "qz_files_a.tmp"));
+    EXPECT_EQ(35u, FileSlots.Capacity);
+    EXPECT_EQ(first, FileSlots.FileTable[0]);
+    EXPECT_EQ(ninth, FileSlots.FileTable[9]);
+    for (uint32_t number = 10; number < 35; ++number) {
+        if (number != 25)
+            EXPECT_EQ(nullptr, FileSlots.FileTable[number]) << number;
+    }
+
+    // The kept handle still works through its number.
+    FileClose(25);
+    ASSERT_NE(nullptr, FileOpenRead(10, "qz_files_a.tmp"));
+    EXPECT_EQ(35u, FileSlots.Capacity);
+    EXPECT_NE(0, FileClose(0));
+    EXPECT_NE(0, FileClose(10));
+}
+
+TEST_F(FileSlotsTest, NumberAtCapacityGrowsByTen)
+{
+    WriteWholeFile(ModuleDirectoryPath() + "qz_files_a.tmp", "x");
+    ASSERT_NE(nullptr, FileOpenRead(10, "qz_files_a.tmp"));
+    EXPECT_EQ(20u, FileSlots.Capacity);
+    FileClose(10);
+    // Closing beyond the table neither grows it nor touches memory past it.
+    EXPECT_EQ(0, FileClose(500));
+    EXPECT_EQ(20u, FileSlots.Capacity);
+}
+
+} // namespace
