@@ -145,6 +145,8 @@ bool UseRepeat(const Token& t, uint32_t lastOffset, uint32_t width)
 }
 
 constexpr uint32_t COST_NONE = 0x3FFFFFFF;
+constexpr uint32_t WIDTH_TRIAL_MAX = 24;
+constexpr size_t WIDTH_STRETCH = 2048;
 
 uint32_t LiteralFormatCost(uint32_t mode)
 {
@@ -213,7 +215,6 @@ std::vector<uint16_t> ChooseLiteralModes(const uint8_t* data, const TokenList& t
 
 uint32_t ChooseOffsetWidth(const TokenList& tokens)
 {
-    constexpr uint32_t WIDTH_TRIAL_MAX = 24;
     uint32_t bestWidth = BLOCK_FIRST_OFFSET_LOW_WIDTH;
     uint64_t bestCost = UINT64_MAX;
     for (uint32_t width = OFFSET_WIDTH_MIN; width <= WIDTH_TRIAL_MAX; ++width) {
@@ -232,6 +233,53 @@ uint32_t ChooseOffsetWidth(const TokenList& tokens)
     return bestWidth;
 }
 
+// A shortest path over stretches of WIDTH_STRETCH bytes with one state per
+// width: each stretch keeps the width before it or pays a width code.
+std::vector<uint8_t> ChooseOffsetWidths(const TokenList& tokens, size_t size)
+{
+    constexpr uint32_t WIDTHS = WIDTH_TRIAL_MAX + 1;
+    const size_t stretches = size / WIDTH_STRETCH + 1;
+    std::vector<uint32_t> cost(stretches * WIDTHS, 0);
+    uint32_t lastOffset = BLOCK_FIRST_LAST_OFFSET;
+    size_t pos = 0;
+    for (const Token& t : tokens) {
+        if (t.kind == TOKEN_MATCH) {
+            uint32_t* row = &cost[pos / WIDTH_STRETCH * WIDTHS];
+            for (uint32_t width = OFFSET_WIDTH_MIN; width < WIDTHS; ++width)
+                if (!UseRepeat(t, lastOffset, width)) row[width] += MatchCost(t.offset, t.length, width);
+            lastOffset = t.offset;
+        }
+        pos += t.length;
+    }
+    std::vector<uint8_t> cameFrom(stretches * WIDTHS, 0);  // width of the stretch before
+    std::vector<uint64_t> total(WIDTHS, UINT64_MAX / 2);
+    total[BLOCK_FIRST_OFFSET_LOW_WIDTH] = 0;
+    for (size_t c = 0; c < stretches; ++c) {
+        uint32_t best = OFFSET_WIDTH_MIN;
+        for (uint32_t width = OFFSET_WIDTH_MIN; width < WIDTHS; ++width)
+            if (total[width] < total[best]) best = width;
+        const uint64_t bestTotal = total[best];
+        for (uint32_t width = OFFSET_WIDTH_MIN; width < WIDTHS; ++width) {
+            cameFrom[c * WIDTHS + width] = uint8_t(width);
+            const uint64_t viaCode = bestTotal + OffsetWidthCodeCost(width);
+            if (viaCode < total[width]) {
+                total[width] = viaCode;
+                cameFrom[c * WIDTHS + width] = uint8_t(best);
+            }
+            total[width] += cost[c * WIDTHS + width];
+        }
+    }
+    uint32_t width = OFFSET_WIDTH_MIN;
+    for (uint32_t w = OFFSET_WIDTH_MIN; w < WIDTHS; ++w)
+        if (total[w] < total[width]) width = w;
+    std::vector<uint8_t> widths(stretches);
+    for (size_t c = stretches; c-- > 0;) {
+        widths[c] = uint8_t(width);
+        width = cameFrom[c * WIDTHS + width];
+    }
+    return widths;
+}
+
 std::vector<uint8_t> WriteBlock(const uint8_t* data, size_t size, const TokenList& tokens)
 {
     assert(size <= UINT32_MAX);
@@ -242,17 +290,23 @@ std::vector<uint8_t> WriteBlock(const uint8_t* data, size_t size, const TokenLis
     StoreU32(&block[BLOCK_CHECKSUM_OFFSET], BlockChecksum(data, uint32_t(size)));
 
     const std::vector<uint16_t> modes = ChooseLiteralModes(data, tokens);
-    const uint32_t width = ChooseOffsetWidth(tokens);
+    const std::vector<uint8_t> widths = ChooseOffsetWidths(tokens, size);
+    uint32_t width = BLOCK_FIRST_OFFSET_LOW_WIDTH;
     BitWriter w{block};
     uint16_t mode = modes.empty() ? LITERAL_MODE_8 : modes[0];
     PutLiteralFormat(w, mode);
-    if (width != BLOCK_FIRST_OFFSET_LOW_WIDTH) PutOffsetWidth(w, width);
 
     uint32_t lastOffset = BLOCK_FIRST_LAST_OFFSET;
     size_t pos = 0;
     size_t literal = 0;
     for (const Token& t : tokens) {
         assert(t.length > 0 && pos + t.length <= size);
+        // A width code goes before the first match of a stretch that wants
+        // another width; stretches without matches never ask for one.
+        if (t.kind == TOKEN_MATCH && widths[pos / WIDTH_STRETCH] != width) {
+            width = widths[pos / WIDTH_STRETCH];
+            PutOffsetWidth(w, width);
+        }
         switch (t.kind) {
         case TOKEN_BYTE:
             if (!HasNearCode(data, pos)) {

@@ -1,5 +1,5 @@
 // Turns a parse into a block: chooses the literal formats and the offset low
-// width that make the parse cheapest, then writes the codes.
+// widths that make the parse cheapest, then writes the codes.
 #pragma once
 
 #include <stddef.h>
@@ -38,6 +38,10 @@ std::vector<uint16_t> ChooseLiteralModes(const uint8_t* data, const TokenList& t
 // Offset low width (OFFSET_WIDTH_MIN..) that codes the parse's matches
 // in the fewest bits, counting the width code.
 uint32_t ChooseOffsetWidth(const TokenList& tokens);
+
+// Offset low width for each stretch of the input (the width codes go
+// before the first match of a stretch whose width changes).
+std::vector<uint8_t> ChooseOffsetWidths(const TokenList& tokens, size_t size);
 
 // The complete block for size bytes at data, parsed as tokens (which must
 // cover the data exactly). The checksum is stored.
