@@ -4,6 +4,7 @@
 
 #include <string.h>
 
+#include <iostream>
 #include <string>
 
 #include "ui/requester.h"
@@ -44,17 +45,59 @@ TEST(RequestInitialPath, PathThatDoesNotFitIsNotOfferedRatherThanCut)
     EXPECT_STREQ("", buffer);
 }
 
+// Records what a browser window would receive from the callback.
+UINT RecordedMessage;
+WPARAM RecordedWParam;
+std::string RecordedPath;
+
+LRESULT CALLBACK RecordingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message != BFFM_SETSELECTIONA)
+        return DefWindowProcA(window, message, wParam, lParam);
+    RecordedMessage = message;
+    RecordedWParam = wParam;
+    RecordedPath = reinterpret_cast<const char*>(lParam);
+    return 0;
+}
+
+TEST(BrowseInitCallback, SelectsTheInitialPathOnlyWhenTheBrowserIsInitialised)
+{
+    WNDCLASSA recording = {};
+    recording.lpfnWndProc = RecordingProc;
+    recording.hInstance = GetModuleHandleA(nullptr);
+    recording.lpszClassName = "QzRecordingBrowser";
+    RegisterClassA(&recording);
+    const HWND window = CreateWindowExA(0, "QzRecordingBrowser", "", 0, 0, 0, 10, 10, nullptr, nullptr,
+                                        GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(nullptr, window);
+    char path[] = "D:\\Games\\Winamp";
+    RecordedMessage = 0;
+    EXPECT_EQ(0, BrowseInitCallback(window, BFFM_SELCHANGED, 0, reinterpret_cast<LPARAM>(path)));
+    EXPECT_EQ(0, BrowseInitCallback(window, BFFM_INITIALIZED, 0, 0));
+    EXPECT_EQ(0u, RecordedMessage);
+    EXPECT_EQ(0, BrowseInitCallback(window, BFFM_INITIALIZED, 0, reinterpret_cast<LPARAM>(path)));
+    EXPECT_EQ(UINT(BFFM_SETSELECTIONA), RecordedMessage);
+    EXPECT_NE(0u, RecordedWParam); // a path, not an item list
+    EXPECT_EQ(path, RecordedPath);
+    DestroyWindow(window);
+    UnregisterClassA("QzRecordingBrowser", GetModuleHandleA(nullptr));
+}
+
 // Runs RequestDirectory while a helper acts on the browser; returns the
 // result and checks the workspace contract on the way.
 std::string DirectoryRequested(const char* initial, DialogHelper& helper)
 {
     char* const start = InstallerState.WorkspacePosition + 10;
+    if (helper.Action == DIALOG_PRESS_OK)
+        helper.Path = initial;
     helper.Run();
     char* const result = RequestDirectory("Select Winamp directory", initial, start);
     EXPECT_TRUE(helper.Join()) << "no folder browser appeared";
     EXPECT_EQ(start, result);
     EXPECT_EQ(start + lstrlenA(start), InstallerState.WorkspacePosition);
     EXPECT_EQ('\0', *InstallerState.WorkspacePosition);
+    if (helper.Reselected)
+        std::cout << "note: the browser dropped the initial selection (a Wine quirk); sent again\n";
     return result;
 }
 

@@ -53,6 +53,7 @@ enum DialogAction {
     DIALOG_PRESS_CANCEL,   // BM_CLICK on IDCANCEL
     DIALOG_KEY_ESCAPE,     // the real Escape key
     DIALOG_SELECT_AND_OK,  // select `Pidl` in the folder browser, then OK
+    DIALOG_SELECT_PATH_AND_OK, // select `Path` in the folder browser, then OK
 };
 
 // A thread that waits for a visible "#32770" dialog on `Thread`, records
@@ -61,7 +62,11 @@ struct DialogHelper {
     DialogAction Action = DIALOG_PRESS_OK;
     DWORD Thread = 0;
     void* Pidl = nullptr;            // for DIALOG_SELECT_AND_OK
+    const char* Path = nullptr;      // for DIALOG_SELECT_PATH_AND_OK; with DIALOG_PRESS_OK
+                                     // the browser's initial selection, checked before OK
+    bool Reselected = false;         // Wine lost that initial selection: it was sent again
     HWND PostTarget = nullptr;       // when set, BM_CLICK is posted here while the dialog is up
+    HWND AfterTarget = nullptr;      // when set, BM_CLICK is posted here once the dialog is gone
     HWND Dialog = nullptr;           // found dialog
     HWND Owner = nullptr;            // its owner
     char Title[200] = {};            // its caption

@@ -7,13 +7,25 @@
 
 #include <windows.h>
 
-static const char APP_X11_KEY[] = "Software\\Wine\\AppDefaults\\ui_tests.exe\\X11 Driver";
+static const char APP_DEFAULTS_KEY[] = "Software\\Wine\\AppDefaults\\";
+static const char X11_DRIVER_KEY[] = "\\X11 Driver";
 
 // 1 when the setting had to be recorded now.
 static int UnmanagedWindowsRecord()
 {
+    char path[MAX_PATH];
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    const char* name = path;
+    for (const char* p = path; *p; ++p) {
+        if (*p == '\\')
+            name = p + 1;
+    }
+    char keyName[MAX_PATH + 64];
+    lstrcpyA(keyName, APP_DEFAULTS_KEY);
+    lstrcatA(keyName, name);
+    lstrcatA(keyName, X11_DRIVER_KEY);
     HKEY key = nullptr;
-    if (RegCreateKeyA(HKEY_CURRENT_USER, APP_X11_KEY, &key) != ERROR_SUCCESS)
+    if (RegCreateKeyA(HKEY_CURRENT_USER, keyName, &key) != ERROR_SUCCESS)
         return 0;
     char value[4] = {};
     DWORD size = sizeof value;
