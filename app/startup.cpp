@@ -1,6 +1,9 @@
 #include "app/startup.h"
 
 #include "app/installer_state.h"
+#include "app/main_window.h"
+#include "ui/gadget.h"
+#include "ui/window.h"
 
 const char* CommandLineSkipProgramName(const char* line)
 {
@@ -55,6 +58,10 @@ int InstallerStartup(HINSTANCE instance)
 
     // Each service takes its table from the runtime heap, in this order:
     // window toolkit, file slots, gadgets, memory blocks.
+    WindowInit();
+    // File slots start here.
+    GadgetInit();
+    // Memory blocks start here.
 
     char* const workspace = static_cast<char*>(
         HeapAlloc(InstallerState.RuntimeHeap, HEAP_ZERO_MEMORY, STRING_WORKSPACE_SIZE));
@@ -69,6 +76,7 @@ void InstallerShutdown()
     // Closing the windows comes first, then the file slots, the memory
     // blocks and the pack reader; the runtime heap goes last, taking every
     // table and string value with it.
+    WindowCloseAll();
     if (InstallerState.RuntimeHeap)
         HeapDestroy(InstallerState.RuntimeHeap);
     InstallerState.RuntimeHeap = nullptr;
@@ -81,6 +89,12 @@ void InstallerMain(HINSTANCE instance, HINSTANCE, const char*, int)
         InstallerShutdown();
         ExitProcess(1);
     }
+    if (!OpenMainWindow()) {
+        // Without its window the loop would wait for events that never come.
+        InstallerShutdown();
+        ExitProcess(1);
+    }
+    MainLoop();
     InstallerShutdown();
     ExitProcess(0);
 }
