@@ -1,9 +1,12 @@
 #include "app/startup.h"
 
 #include "app/installer_state.h"
+#include "app/main_window.h"
 #include "pack/pack_reader.h"
 #include "runtime/files.h"
 #include "runtime/memory.h"
+#include "ui/gadget.h"
+#include "ui/window.h"
 
 const char* CommandLineSkipProgramName(const char* line)
 {
@@ -56,9 +59,10 @@ int InstallerStartup(HINSTANCE instance)
         return 0;
     ModuleDirectoryFind();
 
-    // Each service takes its table from the runtime heap, in this order:
-    // window toolkit, file slots, gadgets, memory blocks.
+    // Every service takes its table from the runtime heap.
+    WindowInit();
     FileInit();
+    GadgetInit();
     MemoryInit();
 
     char* const workspace = static_cast<char*>(
@@ -71,9 +75,8 @@ int InstallerStartup(HINSTANCE instance)
 
 void InstallerShutdown()
 {
-    // Closing the windows comes first, then the file slots, the memory
-    // blocks and the pack reader; the runtime heap goes last, taking every
-    // table and string value with it.
+    // The runtime heap goes last, taking every table and string value with it.
+    WindowCloseAll();
     FileEnd();
     MemoryEnd();
     PackClose();
@@ -89,6 +92,12 @@ void InstallerMain(HINSTANCE instance, HINSTANCE, const char*, int)
         InstallerShutdown();
         ExitProcess(1);
     }
+    if (!OpenMainWindow()) {
+        // Without its window the loop would wait for events that never come.
+        InstallerShutdown();
+        ExitProcess(1);
+    }
+    MainLoop();
     InstallerShutdown();
     ExitProcess(0);
 }
