@@ -6,8 +6,8 @@
 #include <fstream>
 #include <iterator>
 
-#include "bench/greedy_encoder.h"
 #include "pack/block_decoder.h"
+#include "packer/block_encoder.h"
 
 namespace {
 
@@ -28,7 +28,7 @@ bool ReadFile(const std::string& path, std::vector<uint8_t>& data)
 bool CompressBothWays(CorpusFile& file)
 {
     const uint32_t size = uint32_t(file.data.size());
-    file.block = GreedyBlockCompress(file.data.data(), size);
+    file.block = BlockCompress(file.data.data(), size, LEVEL_BEST);
     uLongf deflatedSize = compressBound(size);
     file.deflated.resize(deflatedSize);
     if (compress2(file.deflated.data(), &deflatedSize, file.data.data(), size, 9) != Z_OK) {

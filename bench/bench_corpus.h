@@ -11,7 +11,7 @@
 struct CorpusFile {
     std::string path;
     std::vector<uint8_t> data;      // the file itself
-    std::vector<uint8_t> block;     // our block
+    std::vector<uint8_t> block;     // our block, the packer at its best level
     std::vector<uint8_t> deflated;  // zlib, level 9
 };
 
