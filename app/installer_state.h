@@ -27,6 +27,7 @@ struct InstallerStateRecord {
     uint8_t* EntryData;      // current entry, owned by the pack reader
     int32_t EntrySize;       // its unpacked size, -1 when none was delivered
     uint8_t* EntryBlock;     // memory block 0 while it holds the entry's copy
+    int32_t ExitCode;        // 0, or 1 after an install that did not complete
 };
 
 extern InstallerStateRecord InstallerState;

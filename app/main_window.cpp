@@ -1,5 +1,6 @@
 #include "app/main_window.h"
 
+#include "app/install.h"
 #include "app/installer_state.h"
 #include "runtime/strings.h"
 #include "ui/event.h"
@@ -49,6 +50,10 @@ void ChooseDirectory()
 void MainWindowCommand(int32_t gadget)
 {
     switch (gadget) {
+    case GADGET_INSTALL:
+        InstallPayload();
+        InstallerState.QuitFlag = 1;
+        break;
     case GADGET_EXIT:
         InstallerState.QuitFlag = 1;
         break;

@@ -26,5 +26,5 @@ void ChooseDirectory();
 // Acts on a press of the main window's button `gadget`.
 void MainWindowCommand(int32_t gadget);
 
-// Runs until the quit flag is set: by the close box or by Exit.
+// Runs until the quit flag is set: by the close box, by Exit, or after Install.
 void MainLoop();

@@ -99,5 +99,5 @@ void InstallerMain(HINSTANCE instance, HINSTANCE, const char*, int)
     }
     MainLoop();
     InstallerShutdown();
-    ExitProcess(0);
+    ExitProcess(UINT(InstallerState.ExitCode));
 }

@@ -1,10 +1,11 @@
 # Compiler flags shared by every target of the installer.
 
 # The installer is built small: no exceptions, no RTTI, no unwind tables, and
-# sections the linker can drop when nothing refers to them.
+# functions the linker can drop when nothing calls them. Not data sections:
+# MinGW then puts zero-filled records in .data, where they take file space.
 set(QZ_INSTALLER_FLAGS
   -Os -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables -fno-unwind-tables
-  -ffunction-sections -fdata-sections -fno-stack-protector -fno-ident
+  -ffunction-sections -fno-stack-protector -fno-ident
   -fno-threadsafe-statics
   -Wall -Wextra)
 

@@ -94,6 +94,11 @@ int32_t RequestMessage(const char* title, const char* text)
     return MessageBoxA(OwnerWindow(), text, title, MB_OK);
 }
 
+int32_t RequestWarning(const char* title, const char* text)
+{
+    return MessageBoxA(OwnerWindow(), text, title, MB_OK | MB_ICONWARNING);
+}
+
 HWND OwnerWindow()
 {
     const HWND foreground = GetForegroundWindow();

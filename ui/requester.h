@@ -26,5 +26,8 @@ int CALLBACK BrowseInitCallback(HWND window, UINT message, LPARAM lParam, LPARAM
 // A message box with one OK button and no icon; returns MessageBoxA's result.
 int32_t RequestMessage(const char* title, const char* text);
 
+// The same with a warning icon, for reports of what went wrong.
+int32_t RequestWarning(const char* title, const char* text);
+
 // The foreground window when it belongs to this process, else none.
 HWND OwnerWindow();

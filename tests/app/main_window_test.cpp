@@ -184,9 +184,10 @@ struct LoopWatchdog {
 TEST_F(MainWindowTest, MainLoopIgnoresOtherEventsAndEndsOnExit)
 {
     LoopWatchdog dog(window);
-    // A size event and a press of Install, which does nothing yet, come first.
+    // A size event and a gadget number with no command come first.
+    const int32_t GADGET_WITHOUT_COMMAND = 7;
     SetWindowPos(window, nullptr, 0, 0, 300, 200, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    PostMessageA(Gadget(GADGET_INSTALL), BM_CLICK, 0, 0);
+    PostMessageA(window, WM_COMMAND, MAKEWPARAM(GADGET_WITHOUT_COMMAND, BN_CLICKED), LPARAM(Gadget(GADGET_EXIT)));
     PostMessageA(Gadget(GADGET_EXIT), BM_CLICK, 0, 0);
     MainLoop();
     EXPECT_FALSE(dog.fired);
@@ -222,6 +223,25 @@ TEST_F(MainWindowTest, MainLoopRunsSelectDirectoryAndGoesOn)
     EXPECT_FALSE(dog.fired);
     ASSERT_NE(nullptr, InstallerState.ChosenDirectory);
     EXPECT_STREQ("\\", InstallerState.ChosenDirectory);
+}
+
+TEST_F(MainWindowTest, InstallRunsOnceReportsAFailureAndEndsTheLoop)
+{
+    // This test program carries no payload: the install must say so, with a
+    // warning, end the loop, and leave the failure in the exit code.
+    LoopWatchdog dog(window);
+    DialogHelper helper;
+    helper.Action = DIALOG_PRESS_OK;
+    helper.Run();
+    PostMessageA(Gadget(GADGET_INSTALL), BM_CLICK, 0, 0);
+    MainLoop();
+    EXPECT_TRUE(helper.Join());
+    EXPECT_FALSE(dog.fired);
+    EXPECT_EQ(1, InstallerState.QuitFlag);
+    EXPECT_EQ(GADGET_INSTALL, InstallerState.GadgetNumber);
+    EXPECT_STREQ("Zivora Varelle", helper.Title);
+    EXPECT_STREQ("Plugin not installed\nThe installer file is damaged or incomplete.", helper.Text);
+    EXPECT_EQ(1, InstallerState.ExitCode);
 }
 
 } // namespace

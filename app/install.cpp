@@ -1,0 +1,291 @@
+#include "app/install.h"
+
+#include "app/installer_state.h"
+#include "pack/block_format.h"
+#include "pack/pack_reader.h"
+#include "runtime/files.h"
+#include "runtime/memory.h"
+#include "runtime/registry.h"
+#include "runtime/strings.h"
+#include "ui/requester.h"
+
+InstallOutcomeRecord InstallOutcome;
+
+static const char PACK_FILE_NAME[] = "tmp.pak";
+static const char PLUGIN_DIRECTORY[] = "plugins\\zivora\\";
+static const char* const TARGET_NAMES[INSTALL_TARGET_COUNT] = {
+    "zivoravarelle-readme.txt",
+    "plugins\\zivora\\zivora.dll",
+    "plugins\\zivoravarelle.dll",
+    "zivora_config.exe",
+};
+// The plugin directory is made just before this entry's file.
+static const int PLUGIN_DIRECTORY_ENTRY = 1;
+
+static const char REGISTRY_KEY[] = "SOFTWARE\\Morvend Software\\Zivora Varelle\\";
+static const char REGISTRY_VALUE[] = "WinAmpDir";
+
+static const char MESSAGE_TITLE[] = "Zivora Varelle";
+// The third line is the maker's web address.
+static const char COMPLETION_TEXT[] =
+    "Plugin intalled\n"
+    "Visit my web for more games:\n"
+    "https://zivora-varelle.example.org/\n"
+    "And read 'zivoravarelle-readme.txt' on WinAmp directory";
+
+static const int FILE_EXECUTABLE = 0;
+static const int FILE_PACK = 1;
+static const int FILE_TARGET = 0;
+static const int BLOCK_COPY = 0;
+static const int32_t EXECUTABLE_PATH_SIZE = 255;
+
+// The executable's payload length must leave room for the trailer and be
+// inside the file; anything else is a damaged or incomplete installer.
+static int PayloadLengthValid(DWORD fileLength, int32_t payloadLength)
+{
+    if (fileLength == FILE_FAILURE || fileLength <= PACK_TRAILER_SIZE)
+        return 0;
+    return payloadLength >= 1 && DWORD(payloadLength) <= fileLength - PACK_TRAILER_SIZE;
+}
+
+// Reads the payload of the open executable into memory block 0; 0 when it
+// cannot be had whole.
+static int PayloadRead()
+{
+    const DWORD fileLength = FileLength();
+    if (fileLength == FILE_FAILURE || fileLength <= PACK_TRAILER_SIZE)
+        return 0;
+    FileSetPosition(int32_t(fileLength - PACK_TRAILER_SIZE));
+    InstallerState.PayloadLength = int32_t(FileReadU32());
+    if (FileSlots.TransferCount != PACK_TRAILER_SIZE ||
+        !PayloadLengthValid(fileLength, InstallerState.PayloadLength))
+        return 0;
+    const DWORD length = DWORD(InstallerState.PayloadLength);
+    MemoryAllocate(BLOCK_COPY, InstallerState.PayloadLength);
+    InstallerState.PayloadBlock = MemoryCurrent();
+    if (!InstallerState.PayloadBlock)
+        return 0;
+    if (FileSetPosition(int32_t(fileLength - length - PACK_TRAILER_SIZE)) == FILE_FAILURE)
+        return 0;
+    return FileReadBlock(InstallerState.PayloadBlock, length) == length;
+}
+
+// Writes the payload to "tmp.pak" and notes which file that is, so that the
+// pack opened later can be checked to be the same one.
+static PayloadResult PayloadWrite()
+{
+    const HANDLE pack = FileCreate(FILE_PACK, PACK_FILE_NAME);
+    if (!pack)
+        return PAYLOAD_NOT_WRITTEN;
+    InstallOutcome.PackCreated = 1;
+    const DWORD length = DWORD(InstallerState.PayloadLength);
+    const DWORD written = FileWriteBlock(InstallerState.PayloadBlock, length);
+    const BOOL identified = GetFileInformationByHandle(pack, &InstallOutcome.PackWritten);
+    FileClose(FILE_PACK);
+    if (written != length || !identified)
+        return PAYLOAD_NOT_WRITTEN;
+    return PAYLOAD_READ;
+}
+
+void PayloadCopyOut(const char* executableName)
+{
+    InstallOutcome.Payload = PAYLOAD_DAMAGED;
+    if (!FileOpenRead(FILE_EXECUTABLE, executableName))
+        return;
+    if (PayloadRead())
+        InstallOutcome.Payload = PayloadWrite();
+    FileClose(FILE_EXECUTABLE);
+}
+
+// Another program of the user can replace "tmp.pak" between our write and
+// our read, in a folder it may write to; an elevated installer must install
+// only what it wrote itself.
+static int PackIsTheOneWritten()
+{
+    BY_HANDLE_FILE_INFORMATION opened;
+    if (!GetFileInformationByHandle(PackReader.File, &opened))
+        return 0;
+    const BY_HANDLE_FILE_INFORMATION& written = InstallOutcome.PackWritten;
+    return opened.dwVolumeSerialNumber == written.dwVolumeSerialNumber &&
+           opened.nFileIndexHigh == written.nFileIndexHigh && opened.nFileIndexLow == written.nFileIndexLow;
+}
+
+// chosen directory + name, as a temporary held for one call; returns its start.
+static char* TargetPathHold(const char* name)
+{
+    char* const start = StringBegin();
+    StringAppend(InstallerState.ChosenDirectory);
+    StringAppend(name);
+    StringHold();
+    return start;
+}
+
+static TargetResult EntryWrite(int index)
+{
+    const int32_t size = InstallerState.EntrySize;
+    InstallerState.EntryBlock = MemoryAllocate(BLOCK_COPY, size);
+    if (InstallerState.EntryBlock)
+        MemoryCopy(InstallerState.EntryData, InstallerState.EntryBlock, uint32_t(size));
+    else if (size > 0)
+        return TARGET_NOT_WRITTEN;
+
+    if (index == PLUGIN_DIRECTORY_ENTRY) {
+        char* const directory = TargetPathHold(PLUGIN_DIRECTORY);
+        DirectoryCreate(directory);
+        StringRelease(directory);
+    }
+
+    char* const path = TargetPathHold(TARGET_NAMES[index]);
+    TargetResult result = TARGET_NOT_CREATED;
+    if (FileCreate(FILE_TARGET, path)) {
+        const DWORD written = InstallerState.EntryBlock ? FileWriteBlock(InstallerState.EntryBlock, DWORD(size)) : 0;
+        FileClose(FILE_TARGET);
+        result = TARGET_WRITTEN;
+        if (written != DWORD(size)) {
+            // A cut-short file would pass for the real one.
+            FileDelete(path);
+            result = TARGET_NOT_WRITTEN;
+        }
+    }
+    StringRelease(path);
+    return result;
+}
+
+void PayloadUnpack()
+{
+    for (int i = 0; i < INSTALL_TARGET_COUNT; ++i)
+        InstallOutcome.Target[i] = TARGET_NOT_TRIED;
+    if (InstallOutcome.Payload != PAYLOAD_READ)
+        return;
+    if (!PackOpen(PACK_FILE_NAME) || !PackIsTheOneWritten()) {
+        PackClose();
+        InstallOutcome.Payload = PAYLOAD_DAMAGED;
+        return;
+    }
+    for (int i = 0; i < INSTALL_TARGET_COUNT; ++i) {
+        InstallerState.EntryData = PackNextEntry();
+        InstallerState.EntrySize = PackEntrySize();
+        // A damaged entry must not cost the user an existing file of that
+        // name: its target is not even created.
+        InstallOutcome.Target[i] = InstallerState.EntryData ? EntryWrite(i) : TARGET_DAMAGED;
+    }
+    PackClose();
+}
+
+static void TextLine(const char* text)
+{
+    StringAppend("\n");
+    StringAppend(text);
+}
+
+// The full path of a target, for the report: relative targets resolve
+// against the current directory, which the file slots left at the
+// executable's own.
+static void TargetFullPathAppend(int index)
+{
+    char* const relative = TargetPathHold(TARGET_NAMES[index]);
+    char* const full = InstallerState.WorkspacePosition;
+    const DWORD length = GetFullPathNameA(relative, MAX_PATH, full, nullptr);
+    if (length == 0 || length >= MAX_PATH) {
+        StringRelease(relative);
+        StringAppend(InstallerState.ChosenDirectory);
+        StringAppend(TARGET_NAMES[index]);
+        return;
+    }
+    // Move the full path down over the relative one it was built after.
+    char* p = relative;
+    for (const char* q = full; *q != '\0'; ++q)
+        *p++ = *q;
+    *p = '\0';
+    InstallerState.WorkspacePosition = p;
+}
+
+static const char* TargetReason(TargetResult result)
+{
+    switch (result) {
+    case TARGET_DAMAGED:
+        return " (damaged installer data)";
+    case TARGET_NOT_CREATED:
+        return " (could not be created)";
+    default:
+        return " (could not be written in full)";
+    }
+}
+
+char* InstallReportText(char* start, int* complete)
+{
+    int written = 0;
+    for (int i = 0; i < INSTALL_TARGET_COUNT; ++i)
+        written += InstallOutcome.Target[i] == TARGET_WRITTEN;
+    const int registryFailed = InstallOutcome.Registry != REGISTRY_SET;
+    *complete = written == INSTALL_TARGET_COUNT && !registryFailed;
+
+    InstallerState.WorkspacePosition = start;
+    if (*complete) {
+        StringAppend(COMPLETION_TEXT);
+        return start;
+    }
+    StringAppend(written == 0 ? "Plugin not installed" : "Plugin partly installed");
+    if (InstallOutcome.Payload == PAYLOAD_DAMAGED) {
+        TextLine("The installer file is damaged or incomplete.");
+        return start;
+    }
+    if (InstallOutcome.Payload == PAYLOAD_NOT_WRITTEN) {
+        TextLine("Could not write ");
+        StringAppend(InstallerState.ModuleDirectory);
+        StringAppend(PACK_FILE_NAME);
+        return start;
+    }
+    if (written != INSTALL_TARGET_COUNT) {
+        TextLine("These files could not be written:");
+        for (int i = 0; i < INSTALL_TARGET_COUNT; ++i) {
+            if (InstallOutcome.Target[i] == TARGET_WRITTEN)
+                continue;
+            StringAppend("\n");
+            TargetFullPathAppend(i);
+            StringAppend(TargetReason(InstallOutcome.Target[i]));
+        }
+    }
+    if (registryFailed)
+        TextLine("The Winamp directory could not be recorded in the registry.");
+    return start;
+}
+
+void InstallFinish()
+{
+    // "tmp.pak" goes on every path once it was made; the file slots left the
+    // executable's directory current, where it lies.
+    if (InstallOutcome.PackCreated)
+        FileDelete(PACK_FILE_NAME);
+    // Nothing was installed when the payload could not be read, so there is
+    // no directory to record.
+    InstallOutcome.Registry = -1;
+    if (InstallOutcome.Payload == PAYLOAD_READ)
+        InstallOutcome.Registry =
+            RegistryWriteString(HKEY_LOCAL_MACHINE, REGISTRY_KEY, REGISTRY_VALUE, InstallerState.ChosenDirectory);
+
+    int complete = 0;
+    char* const text = InstallReportText(StringBegin(), &complete);
+    StringHold();
+    if (complete)
+        RequestMessage(MESSAGE_TITLE, text);
+    else
+        RequestWarning(MESSAGE_TITLE, text);
+    StringRelease(text);
+    InstallerState.ExitCode = complete ? 0 : 1;
+}
+
+void InstallPayload()
+{
+    InstallOutcome = InstallOutcomeRecord();
+    char* const start = StringBegin();
+    StringSpaces(EXECUTABLE_PATH_SIZE, start);
+    StringAssign(&InstallerState.ExecutablePath, start);
+    GetModuleFileNameA(nullptr, InstallerState.ExecutablePath, EXECUTABLE_PATH_SIZE);
+    PathFilePart(InstallerState.ExecutablePath, start);
+    StringAssign(&InstallerState.ExecutableName, start);
+
+    PayloadCopyOut(InstallerState.ExecutableName);
+    PayloadUnpack();
+    InstallFinish();
+}

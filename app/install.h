@@ -1,0 +1,52 @@
+// The install procedure: copies the pack out of the executable into
+// "tmp.pak", unpacks its four entries below the chosen directory, records the
+// directory in the registry and tells the user what happened.
+#pragma once
+
+#include <windows.h>
+#include <stdint.h>
+
+constexpr int INSTALL_TARGET_COUNT = 4;
+
+// What became of the payload.
+enum PayloadResult : uint32_t {
+    PAYLOAD_READ = 0,       // copied out and reopened as the pack that was written
+    PAYLOAD_DAMAGED,        // the executable, its trailer or the pack could not be read
+    PAYLOAD_NOT_WRITTEN,    // "tmp.pak" could not be created or written in full
+};
+
+// What became of one target file.
+enum TargetResult : uint32_t {
+    TARGET_WRITTEN = 0,
+    TARGET_NOT_TRIED,       // the payload was not read, nothing was attempted
+    TARGET_DAMAGED,         // the pack delivered no sound entry for it
+    TARGET_NOT_CREATED,     // the file could not be created
+    TARGET_NOT_WRITTEN,     // created, but its bytes could not all be written
+};
+
+struct InstallOutcomeRecord {
+    PayloadResult Payload;
+    int PackCreated;                              // "tmp.pak" exists and must go
+    BY_HANDLE_FILE_INFORMATION PackWritten;       // identity of the "tmp.pak" written
+    TargetResult Target[INSTALL_TARGET_COUNT];
+    int Registry;                                 // RegistryWriteString's result, or -1 when not tried
+};
+
+extern InstallOutcomeRecord InstallOutcome;
+
+// The whole procedure, run when the user presses Install; sets the exit code.
+void InstallPayload();
+
+// Its halves, each usable alone: the copy of the payload out of the named
+// executable into "tmp.pak" beside the executable, and the unpacking of
+// "tmp.pak" into the chosen directory. The unpacking refuses a "tmp.pak"
+// other than the one the copy wrote.
+void PayloadCopyOut(const char* executableName);
+void PayloadUnpack();
+
+// Deletes "tmp.pak", records the directory and shows the report.
+void InstallFinish();
+
+// The report's text, built in the string workspace from its start; returns
+// that start. Nonzero *complete when everything was installed.
+char* InstallReportText(char* start, int* complete);
