@@ -3,6 +3,7 @@
 // tokens into codes. Both must agree, so the costs live here once.
 #pragma once
 
+#include <stddef.h>
 #include <stdint.h>
 
 #include <vector>
@@ -14,6 +15,9 @@ constexpr uint32_t SHORT_OFFSET_MAX = (1u << BLOCK_SHORT_OFFSET_BITS) - 1;
 constexpr uint32_t SHORT_LENGTH_MAX = BLOCK_SHORT_MIN_LENGTH + (1u << BLOCK_SHORT_LENGTH_BITS) - 1;
 constexpr uint32_t NEAR_OFFSET_MAX = (1u << BLOCK_NEAR_BITS) - 1 - 1;  // field v is 2..15, offset v - 1
 constexpr uint32_t OFFSET_WIDTH_MIN = 1;
+// The offset low width is chosen per stretch of this many bytes: the width
+// code goes before the first match of a stretch whose width changes.
+constexpr size_t OFFSET_WIDTH_STRETCH = 2048;
 
 enum TokenKind : uint8_t {
     TOKEN_BYTE,    // one byte: literal, zero byte or near byte, whichever is cheapest

@@ -146,7 +146,6 @@ bool UseRepeat(const Token& t, uint32_t lastOffset, uint32_t width)
 
 constexpr uint32_t COST_NONE = 0x3FFFFFFF;
 constexpr uint32_t WIDTH_TRIAL_MAX = 24;
-constexpr size_t WIDTH_STRETCH = 2048;
 
 uint32_t LiteralFormatCost(uint32_t mode)
 {
@@ -233,18 +232,18 @@ uint32_t ChooseOffsetWidth(const TokenList& tokens)
     return bestWidth;
 }
 
-// A shortest path over stretches of WIDTH_STRETCH bytes with one state per
+// A shortest path over stretches of OFFSET_WIDTH_STRETCH bytes with one state per
 // width: each stretch keeps the width before it or pays a width code.
 std::vector<uint8_t> ChooseOffsetWidths(const TokenList& tokens, size_t size)
 {
     constexpr uint32_t WIDTHS = WIDTH_TRIAL_MAX + 1;
-    const size_t stretches = size / WIDTH_STRETCH + 1;
+    const size_t stretches = size / OFFSET_WIDTH_STRETCH + 1;
     std::vector<uint32_t> cost(stretches * WIDTHS, 0);
     uint32_t lastOffset = BLOCK_FIRST_LAST_OFFSET;
     size_t pos = 0;
     for (const Token& t : tokens) {
         if (t.kind == TOKEN_MATCH) {
-            uint32_t* row = &cost[pos / WIDTH_STRETCH * WIDTHS];
+            uint32_t* row = &cost[pos / OFFSET_WIDTH_STRETCH * WIDTHS];
             for (uint32_t width = OFFSET_WIDTH_MIN; width < WIDTHS; ++width)
                 if (!UseRepeat(t, lastOffset, width)) row[width] += MatchCost(t.offset, t.length, width);
             lastOffset = t.offset;
@@ -303,8 +302,8 @@ std::vector<uint8_t> WriteBlock(const uint8_t* data, size_t size, const TokenLis
         assert(t.length > 0 && pos + t.length <= size);
         // A width code goes before the first match of a stretch that wants
         // another width; stretches without matches never ask for one.
-        if (t.kind == TOKEN_MATCH && widths[pos / WIDTH_STRETCH] != width) {
-            width = widths[pos / WIDTH_STRETCH];
+        if (t.kind == TOKEN_MATCH && widths[pos / OFFSET_WIDTH_STRETCH] != width) {
+            width = widths[pos / OFFSET_WIDTH_STRETCH];
             PutOffsetWidth(w, width);
         }
         switch (t.kind) {

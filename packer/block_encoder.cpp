@@ -62,15 +62,15 @@ std::vector<uint8_t> CompressBest(const uint8_t* data, size_t size, int level, c
     const MatchTable matches = FindMatches(data, size, s.niceLength, s.searchDepth, report);
     TokenList tokens;
     std::vector<uint8_t> best;
-    uint32_t width = FirstPassWidth(size);
+    std::vector<uint8_t> widths(size / OFFSET_WIDTH_STRETCH + 1, uint8_t(FirstPassWidth(size)));
     for (uint32_t pass = 0; pass < s.passes; ++pass) {
         ++phase;
         const std::vector<uint8_t> costs = ByteCosts(data, size, tokens);
-        tokens = ParseOptimal(data, size, matches, {width, &costs, s.arrivals}, report);
+        tokens = ParseOptimal(data, size, matches, {&widths, &costs, s.arrivals}, report);
         MergeRawRuns(tokens);
         std::vector<uint8_t> block = WriteBlock(data, size, tokens);
         if (best.empty() || block.size() < best.size()) best.swap(block);
-        width = ChooseOffsetWidth(tokens);
+        widths = ChooseOffsetWidths(tokens, size);
     }
     return best;
 }

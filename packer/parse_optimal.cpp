@@ -133,10 +133,12 @@ TokenList ParseOptimal(const uint8_t* data, size_t size, const MatchTable& match
 {
     assert(settings.arrivals >= 1 && settings.arrivals <= 255);
     assert(settings.byteCosts && settings.byteCosts->size() >= size);
+    assert(settings.lowWidths && settings.lowWidths->size() > size / OFFSET_WIDTH_STRETCH);
     const uint32_t n = uint32_t(size);
     ArrivalTable t{settings.arrivals, std::vector<Arrival>((size_t(n) + 1) * settings.arrivals),
                    std::vector<uint8_t>(size_t(n) + 1, 0)};
     const std::vector<uint8_t>& byteCosts = *settings.byteCosts;
+    const std::vector<uint8_t>& lowWidths = *settings.lowWidths;
     t.counts[0] = 1;
     t.slots[0] = {0, BLOCK_FIRST_LAST_OFFSET, 0, 0, TOKEN_BYTE, 0};
 
@@ -152,7 +154,8 @@ TokenList ParseOptimal(const uint8_t* data, size_t size, const MatchTable& match
             const Arrival best = ArrivalsAt(t, pos)[0];
             const bool repeat = longest.offset == best.lastOffset;
             const uint32_t cost = repeat ? RepeatCost(longest.length)
-                                         : MatchCost(longest.offset, longest.length, settings.lowWidth);
+                                         : MatchCost(longest.offset, longest.length,
+                                                     lowWidths[pos / OFFSET_WIDTH_STRETCH]);
             ArrivalOffer(t, pos + longest.length,
                          {best.cost + cost, longest.offset, longest.length, repeat ? 0 : longest.offset,
                           repeat ? TOKEN_REPEAT : TOKEN_MATCH, 0});
@@ -168,7 +171,7 @@ TokenList ParseOptimal(const uint8_t* data, size_t size, const MatchTable& match
             ArrivalOffer(t, pos + BLOCK_RAW_RUN_SIZE,
                          {a[0].cost + COST_RAW_RUN, a[0].lastOffset, BLOCK_RAW_RUN_SIZE, 0, TOKEN_RAW, 0});
         OfferRepeats(t, data, pos, n);
-        OfferMatches(t, matches, pos, settings.lowWidth);
+        OfferMatches(t, matches, pos, lowWidths[pos / OFFSET_WIDTH_STRETCH]);
         ++pos;
     }
     return Backtrack(t, n);

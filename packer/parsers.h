@@ -13,7 +13,7 @@
 TokenList ParseFast(const uint8_t* data, size_t size);
 
 struct OptimalParseSettings {
-    uint32_t lowWidth;                  // offset low width the match costs assume
+    const std::vector<uint8_t>* lowWidths;  // offset low width of each OFFSET_WIDTH_STRETCH bytes
     const std::vector<uint8_t>* byteCosts;  // bits of a TOKEN_BYTE at each position
     uint32_t arrivals;                  // ways of reaching a position kept, by last offset
 };
