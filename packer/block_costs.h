@@ -16,8 +16,10 @@ constexpr uint32_t SHORT_LENGTH_MAX = BLOCK_SHORT_MIN_LENGTH + (1u << BLOCK_SHOR
 constexpr uint32_t NEAR_OFFSET_MAX = (1u << BLOCK_NEAR_BITS) - 1 - 1;  // field v is 2..15, offset v - 1
 constexpr uint32_t OFFSET_WIDTH_MIN = 1;
 // The offset low width is chosen per stretch of this many bytes: the width
-// code goes before the first match of a stretch whose width changes.
-constexpr size_t OFFSET_WIDTH_STRETCH = 2048;
+// code goes before the first match of a stretch whose width changes. Short
+// stretches let the width follow the offsets closely; the choice pays a
+// width code only where it saves more than the code's 16 to 18 bits.
+constexpr size_t OFFSET_WIDTH_STRETCH = 64;
 
 enum TokenKind : uint8_t {
     TOKEN_BYTE,    // one byte: literal, zero byte or near byte, whichever is cheapest
