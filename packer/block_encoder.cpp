@@ -18,7 +18,7 @@ LevelSettings SettingsFor(int level)
 {
     if (level <= 3) return {32, 16, 2, 1};
     if (level <= 6) return {64, 32, 4, 2};
-    return {96, 48, 8, 2};
+    return {512, 512, 8, 1};
 }
 
 // Bits of each byte coded on its own: 7 with a near code, else a literal in
@@ -40,15 +40,6 @@ std::vector<uint8_t> ByteCosts(const uint8_t* data, size_t size, const TokenList
     return costs;
 }
 
-// Offset width the first pass assumes before the parse can tell: wider for
-// larger inputs, whose matches reach further.
-uint32_t FirstPassWidth(size_t size)
-{
-    if (size < (64u << 10)) return 6;
-    if (size < (256u << 10)) return 8;
-    return 9;
-}
-
 std::vector<uint8_t> CompressBest(const uint8_t* data, size_t size, int level, const ProgressFn& progress)
 {
     const LevelSettings s = SettingsFor(level);
@@ -60,9 +51,12 @@ std::vector<uint8_t> CompressBest(const uint8_t* data, size_t size, int level, c
     };
     const ProgressFn report = progress ? phaseProgress : ProgressFn();
     const MatchTable matches = FindMatches(data, size, s.niceLength, s.searchDepth, report);
-    TokenList tokens;
+    // The fast parse costs little next to an optimal pass and tells the
+    // first optimal pass which literal formats and offset widths to price,
+    // which a blind guess would leave to a second pass.
+    TokenList tokens = ParseFast(data, size);
     std::vector<uint8_t> best;
-    std::vector<uint8_t> widths(size / OFFSET_WIDTH_STRETCH + 1, uint8_t(FirstPassWidth(size)));
+    std::vector<uint8_t> widths = ChooseOffsetWidths(tokens, size);
     for (uint32_t pass = 0; pass < s.passes; ++pass) {
         ++phase;
         const std::vector<uint8_t> costs = ByteCosts(data, size, tokens);

@@ -9,7 +9,7 @@ namespace {
 constexpr uint32_t NIL = UINT32_MAX;
 constexpr uint32_t HASH3_BITS = 18;
 constexpr uint32_t PROGRESS_STEP = 1u << 16;
-constexpr uint32_t ALTERNATIVES_MAX = 4;
+constexpr uint32_t ALTERNATIVES_MAX = 16;
 constexpr uint32_t ALTERNATIVE_LENGTH_MIN = 3;
 
 uint32_t Hash3(const uint8_t* p)
