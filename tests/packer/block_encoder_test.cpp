@@ -211,6 +211,44 @@ TEST(ChooseOffsetWidth, FollowsTheOffsetsAndStaysDecodable)
     }
 }
 
+TEST(ChooseOffsetWidths, EachStretchFollowsItsOwnOffsets)
+{
+    // Near offsets, then far ones, then near again: one width for the whole
+    // block would price one kind badly.
+    TokenList tokens;
+    for (uint32_t i = 0; i < 200; ++i) tokens.push_back({8, 200 + i, TOKEN_MATCH});
+    for (uint32_t i = 0; i < 200; ++i) tokens.push_back({8, 3000000 + 4099 * i, TOKEN_MATCH});
+    for (uint32_t i = 0; i < 200; ++i) tokens.push_back({8, 200 + i, TOKEN_MATCH});
+    const size_t size = 600 * 8;
+    const std::vector<uint8_t> widths = ChooseOffsetWidths(tokens, size);
+    ASSERT_EQ(widths.size(), size / OFFSET_WIDTH_STRETCH + 1);
+    const uint8_t firstNear = widths[0];
+    const uint8_t far = widths[(300 * 8) / OFFSET_WIDTH_STRETCH];
+    const uint8_t lastNear = widths[(590 * 8) / OFFSET_WIDTH_STRETCH];
+    EXPECT_LT(firstNear, far);
+    EXPECT_LT(lastNear, far);
+    for (uint8_t w : widths) {
+        EXPECT_GE(w, 1u);
+        EXPECT_LE(w, BLOCK_MAX_OFFSET_LOW_WIDTH);
+    }
+}
+
+TEST(BlockCompress, WidthChangesInsideABlockDecode)
+{
+    // Copies from 300 back, then from 200000 back, then near ones again: the
+    // best level changes the offset width twice inside the block.
+    std::vector<uint8_t> data = RandomBytes(200000, 21);
+    for (uint32_t part = 0; part < 3; ++part) {
+        const uint32_t offset = part == 1 ? 200000 : 300;
+        for (uint32_t k = 0; k < 40; ++k) {
+            const size_t from = data.size() - offset;
+            for (uint32_t i = 0; i < 6; ++i) data.push_back(data[from + i]);
+            Append(data, RandomBytes(5, 22 + part * 40 + k));
+        }
+    }
+    for (int level : {LEVEL_FAST, LEVEL_BEST}) ExpectRoundTrip(data, level, "width changes");
+}
+
 TEST(ChooseLiteralModes, SwitchesOnlyWhereItPays)
 {
     // A long stretch of high bytes between two of low ones: three windows.
