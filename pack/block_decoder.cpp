@@ -206,30 +206,34 @@ BLOCK_INLINE void DecodeLiteral(BlockStream& s)
     WriteByte(s, ReadBits(s, s.literalWidth) + s.literalBase);
 }
 
-BLOCK_INLINE void DecodeMatch(BlockStream& s)
+// The 01 codes: a match, or a repeat of the last offset, which has no length
+// bonus. True when a copy of `length` bytes from the last offset, which the
+// match has just set, is due.
+BLOCK_INLINE bool DecodeMatch(BlockStream& s, uint32_t& length)
 {
     const uint32_t high = ReadGamma(s);
-    if (high == BLOCK_REPEAT_GAMMA) {
-        CopyMatch(s, s.lastOffset, ReadGamma(s));
-        return;
+    const bool repeat = high == BLOCK_REPEAT_GAMMA;
+    uint32_t offset = s.lastOffset;
+    if (!repeat) {
+        const uint32_t width = s.lowWidth;
+        if (!BlockRequire(s, width >= 1 && width <= BLOCK_MAX_OFFSET_LOW_WIDTH)) {
+            return false;
+        }
+        // high is 0 only on a broken stream; the wrapped value fails the next test.
+        const uint32_t top = high - BLOCK_MATCH_GAMMA_BIAS;
+        if (!BlockRequire(s, top >> (32 - width) == 0)) {
+            return false;
+        }
+        offset = top << width | ReadBits(s, width);
     }
-    const uint32_t width = s.lowWidth;
-    if (!BlockRequire(s, width >= 1 && width <= BLOCK_MAX_OFFSET_LOW_WIDTH)) {
-        return;
+    const uint32_t gamma = ReadGamma(s);
+    const uint32_t bonus = repeat ? 0 : BlockLengthBonus(offset);
+    if (!BlockRequire(s, gamma <= UINT32_MAX - bonus)) {
+        return false;
     }
-    // high is 0 only on a broken stream; the wrapped value fails the next test.
-    const uint32_t top = high - BLOCK_MATCH_GAMMA_BIAS;
-    if (!BlockRequire(s, top >> (32 - width) == 0)) {
-        return;
-    }
-    const uint32_t offset = top << width | ReadBits(s, width);
-    const uint32_t length = ReadGamma(s);
-    const uint32_t bonus = BlockLengthBonus(offset);
-    if (!BlockRequire(s, length <= UINT32_MAX - bonus)) {
-        return;
-    }
-    CopyMatch(s, offset, length + bonus);
     s.lastOffset = offset;
+    length = gamma + bonus;
+    return true;
 }
 
 // 256 bytes of 8 bits each, per run: exactly 64 words, read 16 bits at a time.
@@ -274,22 +278,25 @@ BLOCK_INLINE void DecodeNearCode(BlockStream& s)
     s.literalBase = wide ? 0 : ReadBits(s, BLOCK_LITERAL_BASE_BITS);
 }
 
-// The 000 codes: short match, end code, offset width. False at the end code.
-BLOCK_INLINE bool DecodeShortCode(BlockStream& s)
+enum BlockShortKind : uint32_t { SHORT_MATCH, SHORT_OFFSET_WIDTH, SHORT_END };
+
+// The 000 codes: short match, offset width, end code. A short match sets the
+// last offset and `length`, for the copy that follows.
+BLOCK_INLINE BlockShortKind DecodeShortCode(BlockStream& s, uint32_t& length)
 {
     const uint32_t field = ReadBits(s, BLOCK_SHORT_OFFSET_BITS + BLOCK_SHORT_LENGTH_BITS);
     const uint32_t offset = field >> BLOCK_SHORT_LENGTH_BITS;
     const uint32_t lengthCode = field & ((1u << BLOCK_SHORT_LENGTH_BITS) - 1);
     if (offset != 0) {
-        CopyMatch(s, offset, lengthCode + BLOCK_SHORT_MIN_LENGTH);
         s.lastOffset = offset;
-        return true;
+        length = lengthCode + BLOCK_SHORT_MIN_LENGTH;
+        return SHORT_MATCH;
     }
     if (lengthCode == 0) {
-        return false;
+        return SHORT_END;
     }
     s.lowWidth = ReadBits(s, lengthCode + BLOCK_OFFSET_WIDTH_EXTRA_BITS);
-    return true;
+    return SHORT_OFFSET_WIDTH;
 }
 
 enum BlockCodeKind : uint32_t { CODE_SHORT = 0, CODE_NEAR = 1, CODE_MATCH = 2, CODE_LITERAL = 3 };
@@ -321,25 +328,36 @@ BLOCK_INLINE BlockCodeKind ReadCodeKind(BlockStream& s)
     return BlockCodeKind(ReadBit(s));
 }
 
+// Every copy goes through the one CopyMatch below, from the last offset the
+// code has just set: each inlined copy of it costs a few hundred bytes.
 BLOCK_INLINE void DecodeCodes(BlockStream& s)
 {
     while (!s.broken) {
+        uint32_t length = 0;
         switch (ReadCodeKind(s)) {
         case CODE_LITERAL:
             DecodeLiteral(s);
-            break;
-        case CODE_MATCH:
-            DecodeMatch(s);
-            break;
+            continue;
         case CODE_NEAR:
             DecodeNearCode(s);
+            continue;
+        case CODE_MATCH:
+            if (!DecodeMatch(s, length)) {
+                continue;
+            }
             break;
         case CODE_SHORT:
-            if (!DecodeShortCode(s)) {
+            switch (DecodeShortCode(s, length)) {
+            case SHORT_MATCH:
+                break;
+            case SHORT_OFFSET_WIDTH:
+                continue;
+            case SHORT_END:
                 return;
             }
             break;
         }
+        CopyMatch(s, s.lastOffset, length);
     }
 }
 
