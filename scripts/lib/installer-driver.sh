@@ -2,7 +2,8 @@
 # its window, presses its buttons, walks the folder browser with the keyboard,
 # reads and dismisses the message box. Sourced by the end-to-end tests,
 # scripts/demo and bench/install_timing.sh; defines functions and variables
-# prefixed qzd_ / QZD_ and runs nothing by itself.
+# prefixed qzd_ / QZD_ and runs nothing by itself. Safe under `set -e`: a
+# function fails only by its result.
 #
 # Needs an X display ($DISPLAY), xdotool, wine and, for screenshots,
 # ImageMagick's import. Facts about Wine it relies on:
@@ -77,11 +78,12 @@ qzd_winpath() {
 }
 
 # qzd_wine OUT_FILE ARGS...: runs a Windows command to its end, all of its
-# output into OUT_FILE; returns its exit code.
+# output into OUT_FILE; returns its exit code. QZD_WINE_LIMIT bounds its
+# time (60 s).
 qzd_wine() {
   local out=$1
   shift
-  setsid timeout 60 wine "$@" </dev/null >"$out" 2>&1
+  setsid timeout "${QZD_WINE_LIMIT:-60}" wine "$@" </dev/null >"$out" 2>&1
 }
 
 # qzd_pack QZPACK SETUP STUB README DLL1 DLL2 CONFIG: builds an installer with
@@ -121,8 +123,8 @@ qzd_running() {
 # qzd_stop: ends the started program, whole, if it is still running.
 qzd_stop() {
   if [ -n "$QZD_PID" ]; then
-    kill -- "-$QZD_PID" 2>/dev/null
-    wait "$QZD_PID" 2>/dev/null
+    kill -- "-$QZD_PID" 2>/dev/null || true
+    wait "$QZD_PID" 2>/dev/null || true
     QZD_PID=
   fi
 }
@@ -137,8 +139,8 @@ qzd_wait_exit() {
     qzd_stop
     return 1
   fi
-  wait "$QZD_PID"
-  QZD_STATUS=$?
+  QZD_STATUS=0
+  wait "$QZD_PID" || QZD_STATUS=$?
   QZD_PID=
 }
 
@@ -153,7 +155,7 @@ qzd_find_main() {
   local end w
   end=$(qzd_deadline "${1:-30}")
   while qzd_before "$end"; do
-    w=$(qzd_windows "$QZD_TITLE" | head -n 1)
+    w=$(qzd_windows "$QZD_TITLE" | head -n 1) || true
     if [ -n "$w" ]; then
       QZD_WIN=$w
       qzd_geometry "$w" || return 1
@@ -207,7 +209,7 @@ qzd_ended() { ! qzd_running; }
 
 # True when the folder browser is shown; sets QZD_BROWSER.
 qzd_browser_shown() {
-  QZD_BROWSER=$(qzd_windows "$QZD_BROWSER_TITLE" | head -n 1)
+  QZD_BROWSER=$(qzd_windows "$QZD_BROWSER_TITLE" | head -n 1) || true
   [ -n "$QZD_BROWSER" ]
 }
 
@@ -268,7 +270,7 @@ qzd_choose_folder() {
 qzd_dismiss_message() {
   local i
   for i in 1 2 3; do
-    xdotool windowfocus --sync "$QZD_MSG_WIN" 2>/dev/null
+    xdotool windowfocus --sync "$QZD_MSG_WIN" 2>/dev/null || true
     xdotool key Return
     qzd_poll 3 qzd_message_gone && return 0
   done
@@ -303,8 +305,7 @@ QZD_REG_KEY='HKLM\SOFTWARE\Morvend Software\Zivora Varelle'
 
 # qzd_reg_delete: removes the installer's registry key, if it is there.
 qzd_reg_delete() {
-  qzd_wine "$QZD_TMP/reg.log" reg delete "$QZD_REG_KEY" /f
-  return 0
+  qzd_wine "$QZD_TMP/reg.log" reg delete "$QZD_REG_KEY" /f || true
 }
 
 # qzd_reg_value: prints the recorded "WinAmpDir" value; fails when the key
