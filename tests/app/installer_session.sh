@@ -1,89 +1,131 @@
 #!/usr/bin/env bash
-# Runs the real installer under Wine and ends it as a user would, driven from
-# outside with xdotool: once with a click on "Exit", once with Alt+F4. Each
-# run must end by itself with exit code 0. The first run also saves a
-# screenshot of the main window.
+# Runs the real installer under Wine and ends it without installing, as a
+# user would, driven from outside with xdotool: a click on Exit, Alt+F4 (the
+# close box's command), and the keyboard through the Tab order. Each run
+# starts a real setup.exe from a fresh folder that already holds files of
+# every name the installer uses, "tmp.pak" included; ending it must leave
+# that folder and the registry exactly as they were, with exit code 0.
+# The first run saves a screenshot of the main window.
 #
-# Usage: installer_session.sh WINE_RUN INSTALLER_EXE SCREENSHOT_DIR
+# Usage: installer_session.sh BUILD_DIR INSTALLER_EXE QZPACK SAMPLES_DIR SCREENSHOT_DIR
 # Needs an X display (DISPLAY), as the Windows suite has inside xvfb-run.
 set -uo pipefail
 
-wine_run=$1
-installer=$2
-shots=$3
-title='^Zivora Varelle$'
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+build=$1
+stub=$2
+qzpack=$3
+samples=$4
+shots=$5
+. "$(dirname "$0")/e2e_common.sh"
 
-pid=
-# Ends a run still going (its whole process group) and fails.
-fail() {
-  [ -n "$pid" ] && kill -- "-$pid" 2>/dev/null
-  echo "FAIL: $*"
-  exit 1
+[ -n "${DISPLAY:-}" ] || { echo "FAIL: no X display"; exit 1; }
+command -v xdotool >/dev/null || { echo "FAIL: xdotool missing"; exit 1; }
+
+qzd_init "$build"
+trap 'qzd_cleanup' EXIT
+logs=$build/e2e-logs/session
+fresh_folder "$logs"
+runs=$QZD_DRIVE_C/qzsession
+rm -rf "$runs"
+
+setup=$QZD_TMP/setup.exe
+qzd_pack "$qzpack" "$setup" "$stub" "$samples/zivoravarelle-readme.txt" "$samples/zivora.dll" \
+  "$samples/zivoravarelle.dll" "$samples/zivora_config.exe" || { echo "FAIL: qzpack build"; exit 1; }
+
+# prepare DIR: setup.exe beside old files of every name the installer
+# writes or deletes; notes the folder's snapshot in $snap_before.
+prepare() {
+  local dir=$1
+  fresh_folder "$dir/plugins/zivora"
+  cp "$setup" "$dir/"
+  echo "an earlier readme" >"$dir/zivoravarelle-readme.txt"
+  echo "an earlier plugin" >"$dir/plugins/zivora/zivora.dll"
+  echo "an earlier plugin" >"$dir/plugins/zivoravarelle.dll"
+  echo "an earlier program" >"$dir/zivora_config.exe"
+  echo "a pack an earlier run left" >"$dir/tmp.pak"
+  snap_before=$(snapshot "$dir")
+  qzd_reg_delete
 }
 
-[ -n "${DISPLAY:-}" ] || fail "no X display"
-command -v xdotool >/dev/null || fail "xdotool missing"
-
-# Starts the installer in the background, in a process group of its own so
-# that a run that does not end can be ended whole; sets $pid.
-start() {
-  setsid timeout 120 "$wine_run" "$installer" >"$work/wine.log" 2>&1 &
-  pid=$!
+# start_session DIR: starts DIR/setup.exe and waits for its main window.
+start_session() {
+  qzd_start "$1/setup.exe" "$logs/$scenario.log"
+  qzd_find_main || fail "no window titled Zivora Varelle"
 }
 
-# Prints the X window of the main window once it is shown.
-find_window() {
-  local w
-  for _ in $(seq 1 150); do
-    w=$(xdotool search --onlyvisible --name "$title" 2>/dev/null | head -n 1)
-    [ -n "$w" ] && { echo "$w"; return 0; }
-    kill -0 "$pid" 2>/dev/null || return 1
-    sleep 0.2
-  done
-  return 1
+# expect_untouched DIR: exit code 0, the folder and the registry unchanged.
+expect_untouched() {
+  local dir=$1 before=$2
+  qzd_wait_exit || fail "the installer did not end" || return
+  [ "$QZD_STATUS" -eq 0 ] || fail "exit code $QZD_STATUS, want 0"
+  [ "$(snapshot "$dir")" = "$snap_before" ] || fail "files were created, deleted or written"
+  qzd_reg_key_exists && fail "the registry key was written"
+  [ "$failures" -eq "$before" ] && ok "ends with exit code 0, nothing created, deleted or written"
 }
 
-# Waits for the installer to end by itself; fails after 20 s.
-expect_exit_zero() {
-  local what=$1
-  for _ in $(seq 1 100); do
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.2
-  done
-  kill -0 "$pid" 2>/dev/null && fail "$what: the installer did not end"
-  wait "$pid"
-  local status=$?
-  pid=
-  [ "$status" -eq 0 ] || { cat "$work/wine.log"; fail "$what: exit code $status"; }
-  echo "ok: $what ends the installer with exit code 0"
+# A click on Exit; the window as laid out, and its screenshot.
+scenario_exit_button() {
+  e2e_begin exit-button
+  local before=$failures dir=$runs/exit
+  prepare "$dir"
+  start_session "$dir" || return
+  [ "$QZD_W" -eq 250 ] && [ "$QZD_H" -eq 118 ] || fail "client area ${QZD_W}x${QZD_H}, not 250x118"
+  mkdir -p "$shots"
+  # The controls paint right after the window maps; give them a moment.
+  sleep 0.5
+  qzd_screenshot "$QZD_WIN" "$shots/main-window.png" || fail "screenshot"
+  echo "screenshot: $shots/main-window.png"
+  qzd_exit_main || fail "Exit did not end the installer" || return
+  expect_untouched "$dir" "$before"
 }
 
-# Without a window manager, Wine's X window is the client area.
-geometry() {
-  eval "$(xdotool getwindowgeometry --shell "$1")"
+# Alt+F4 reaches the window as the close box does.
+scenario_close_box() {
+  e2e_begin close-box
+  local before=$failures dir=$runs/close
+  prepare "$dir"
+  start_session "$dir" || return
+  xdotool windowfocus --sync "$QZD_WIN"
+  xdotool key alt+F4
+  expect_untouched "$dir" "$before"
 }
 
-# Run 1: the window as laid out, a screenshot, then a click on Exit.
-start
-window=$(find_window) || fail "no window titled Zivora Varelle"
-geometry "$window"
-[ "$WIDTH" -eq 250 ] && [ "$HEIGHT" -eq 118 ] || fail "client area ${WIDTH}x${HEIGHT}, not 250x118"
-mkdir -p "$shots"
-sleep 0.5 # let the controls paint
-import -window root -crop "$((WIDTH + 20))x$((HEIGHT + 20))+$((X - 10))+$((Y - 10))" \
-  "$shots/main-window.png" || fail "screenshot"
-echo "screenshot: $shots/main-window.png"
-# Exit is at client (130, 80), 100 x 20. A first click may only focus.
-xdotool mousemove "$((X + 180))" "$((Y + 90))" click 1
-sleep 1
-kill -0 "$pid" 2>/dev/null && xdotool mousemove "$((X + 180))" "$((Y + 90))" click 1
-expect_exit_zero "a click on Exit"
+# With no control focused, Tab focuses Install and each further Tab moves
+# on in the order Install, Exit, Select directory, Install. Two Tabs and
+# Space must press Exit; four must wrap round to Install. Together the two
+# runs leave no other order: a cycle of three where the second Tab reaches
+# Exit and the fourth Install puts Install first and Select directory third.
+scenario_tab_to_exit() {
+  e2e_begin tab-tab-space-presses-exit
+  local before=$failures dir=$runs/tab2
+  prepare "$dir"
+  start_session "$dir" || return
+  xdotool windowfocus --sync "$QZD_WIN"
+  xdotool key --delay 100 Tab Tab space
+  qzd_poll 10 qzd_ended || fail "two Tabs and Space did not press Exit" || return
+  expect_untouched "$dir" "$before"
+}
 
-# Run 2: Alt+F4, which reaches the window as the close box does.
-start
-window=$(find_window) || fail "no window titled Zivora Varelle (second run)"
-xdotool windowfocus --sync "$window"
-xdotool key alt+F4
-expect_exit_zero "Alt+F4"
+scenario_tab_wraps_to_install() {
+  e2e_begin four-tabs-wrap-to-install
+  local before=$failures dir=$runs/tab4
+  prepare "$dir"
+  start_session "$dir" || return
+  xdotool windowfocus --sync "$QZD_WIN"
+  xdotool key --delay 100 Tab Tab Tab Tab space
+  qzd_poll 10 qzd_message_shown || fail "four Tabs and Space did not press Install" || return
+  qzd_dismiss_message || fail "the message box did not go away" || return
+  qzd_wait_exit || fail "the installer did not end" || return
+  [ "$QZD_STATUS" -eq 0 ] || fail "exit code $QZD_STATUS after installing beside the executable"
+  cmp -s "$dir/zivora_config.exe" "$samples/zivora_config.exe" || fail "Install did not install"
+  [ "$failures" -eq "$before" ] && ok "the fourth Tab is back on Install"
+}
+
+scenario_exit_button
+scenario_close_box
+scenario_tab_to_exit
+scenario_tab_wraps_to_install
+
+e2e_end && rm -rf "$runs" && exit 0
+echo "folders kept: $runs"
+exit 1

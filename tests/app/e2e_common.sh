@@ -1,0 +1,99 @@
+# Shared by the end-to-end scripts of this folder: the driver, failure
+# counting, the test payload and checks of folders and files.
+# Sourced after setting $build (the Windows build folder).
+
+. "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib/installer-driver.sh"
+
+failures=0
+scenario=
+logs=
+
+# e2e_begin NAME: starts a scenario; its failures are counted under NAME.
+e2e_begin() {
+  scenario=$1
+  echo "-- $scenario"
+}
+
+# fail MESSAGE: records a failure of the current scenario and ends a run
+# still going; returns 1 so that a scenario can stop with `|| return`.
+fail() {
+  echo "FAIL: $scenario: $*"
+  failures=$((failures + 1))
+  qzd_stop
+  return 1
+}
+
+ok() {
+  echo "ok: $scenario: $*"
+}
+
+# e2e_end: the script's exit status.
+e2e_end() {
+  if [ "$failures" -eq 0 ]; then
+    echo "all scenarios passed"
+    return 0
+  fi
+  echo "$failures check(s) failed; logs in $logs"
+  return 1
+}
+
+# fresh_folder PATH: an empty folder, whatever an earlier run left there.
+fresh_folder() {
+  rm -rf "$1" && mkdir -p "$1"
+}
+
+# snapshot DIR: every entry below DIR with its kind, size and checksum, so
+# that two snapshots differ when anything was created, deleted or written.
+snapshot() {
+  (cd "$1" && find . -mindepth 1 -printf '%p %y %s\n' | sort &&
+    find . -type f -print0 | sort -z | xargs -0 -r sha256sum)
+}
+
+# make_readme FILE: a readme text the project never shipped.
+make_readme() {
+  local i
+  {
+    echo "End-to-end payload: a readme text made by the test itself."
+    for i in $(seq 1 60); do
+      printf 'line %03d, Windows line ends, a number that varies: %d\r\n' "$i" $((i * i * 7919 % 10007))
+    done
+  } >"$1"
+}
+
+# u32 FILE OFFSET: the 32-bit little-endian number at OFFSET.
+u32() {
+  od -An -tu4 -j "$2" -N4 "$1" | tr -d ' '
+}
+
+# put_u32 FILE OFFSET VALUE: overwrites four bytes in place.
+put_u32() {
+  local v=$3
+  printf "$(printf '\\%03o\\%03o\\%03o\\%03o' $((v & 255)) $((v >> 8 & 255)) $((v >> 16 & 255)) $((v >> 24 & 255)))" |
+    dd of="$1" bs=1 seek="$2" conv=notrunc status=none
+}
+
+# flip_byte FILE OFFSET: inverts every bit of one byte in place.
+flip_byte() {
+  local v
+  v=$(od -An -tu1 -j "$2" -N1 "$1" | tr -d ' ')
+  printf "$(printf '\\%03o' $((v ^ 255)))" | dd of="$1" bs=1 seek="$2" conv=notrunc status=none
+}
+
+# pack_entry SETUP INDEX: prints "DATA_OFFSET UNPACKED STORED" of one entry,
+# walking the pack from the trailer: the pack is the L bytes before the last
+# four, each entry an 8-byte header (unpacked size, stored size) and its data.
+pack_entry() {
+  local file=$1 want=$2 size length offset i u t
+  size=$(stat -c %s "$file")
+  length=$(u32 "$file" $((size - 4)))
+  offset=$((size - 4 - length))
+  for ((i = 0; ; i++)); do
+    u=$(u32 "$file" "$offset")
+    t=$(u32 "$file" $((offset + 4)))
+    if [ "$i" -eq "$want" ]; then
+      echo "$((offset + 8)) $u $t"
+      return 0
+    fi
+    offset=$((offset + 8 + t))
+  done
+}

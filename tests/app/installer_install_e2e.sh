@@ -1,0 +1,230 @@
+#!/usr/bin/env bash
+# The real installer, built with qzpack from a payload of the test's own,
+# installing under Wine, driven from outside with xdotool as a user would.
+# Each scenario starts setup.exe from a fresh folder on the prefix's C: drive,
+# presses Install, reads the message box's text from Wine's trace, dismisses
+# it, and checks the exit code, the files and the registry from outside.
+#
+# Usage: installer_install_e2e.sh BUILD_DIR INSTALLER_EXE QZPACK SAMPLES_DIR FILE_HOLDER_EXE
+# Needs an X display (DISPLAY), as the Windows suite has inside xvfb-run.
+set -uo pipefail
+
+build=$1
+stub=$2
+qzpack=$3
+samples=$4
+holder=$5
+. "$(dirname "$0")/e2e_common.sh"
+
+[ -n "${DISPLAY:-}" ] || { echo "FAIL: no X display"; exit 1; }
+command -v xdotool >/dev/null || { echo "FAIL: xdotool missing"; exit 1; }
+
+qzd_init "$build"
+trap 'qzd_cleanup' EXIT
+logs=$build/e2e-logs/install
+fresh_folder "$logs"
+
+# All runs live below C:\qze2e; the browser's target sits directly under C:
+# so that the keyboard walk through the tree stays short.
+runs=$QZD_DRIVE_C/qze2e
+target_name=qze2eh
+target=$QZD_DRIVE_C/$target_name
+rm -rf "$runs" "$target"
+
+# The payload: a generated readme, two real DLLs and a real program, none of
+# them the demo's pack as it is.
+inputs=$QZD_TMP/inputs
+mkdir -p "$inputs"
+make_readme "$inputs/readme.txt"
+input=("$inputs/readme.txt" "$samples/zivora.dll" "$samples/zivoravarelle.dll" "$holder")
+targets=("zivoravarelle-readme.txt" "plugins/zivora/zivora.dll" "plugins/zivoravarelle.dll" "zivora_config.exe")
+setup=$QZD_TMP/setup.exe
+qzd_pack "$qzpack" "$setup" "$stub" "${input[@]}" || { echo "FAIL: qzpack build"; exit 1; }
+
+completion=$'Plugin intalled\nVisit my web for more games:\nhttps://zivora-varelle.example.org/\nAnd read \'zivoravarelle-readme.txt\' on WinAmp directory'
+damaged_installer=$'Plugin not installed\nThe installer file is damaged or incomplete.'
+
+# run_install DIR [FOLDER]: starts DIR/setup.exe, chooses C:\FOLDER in the
+# browser when given (otherwise installs beside the executable), presses
+# Install, keeps the message text in $message, dismisses the box and waits
+# for the exit code in $QZD_STATUS.
+run_install() {
+  local dir=$1 folder=${2:-}
+  message=
+  qzd_start "$dir/setup.exe" "$logs/$scenario.log"
+  qzd_find_main || fail "no window titled Zivora Varelle" || return
+  if [ -n "$folder" ]; then
+    qzd_choose_folder "$folder" || fail "the folder browser did not open or close" || return
+  fi
+  qzd_install || fail "no message box after Install" || return
+  message=$(qzd_message_text)
+  qzd_dismiss_message || fail "the message box did not go away" || return
+  qzd_wait_exit || fail "the installer did not end after its message" || return
+}
+
+expect_message() {
+  local want
+  want=$(qzd_traced "$1")
+  [ "$message" = "$want" ] || fail "message box text"$'\n'"  got:  $message"$'\n'"  want: $want"
+}
+
+expect_status() {
+  [ "$QZD_STATUS" = "$1" ] || fail "exit code $QZD_STATUS, want $1"
+}
+
+# expect_written DIR INDEX...: those targets below DIR hold their input.
+expect_written() {
+  local dir=$1 i
+  shift
+  for i in "$@"; do
+    cmp -s "$dir/${targets[$i]}" "${input[$i]}" || fail "${targets[$i]} is not byte-identical to its input"
+  done
+}
+
+expect_no_pack_file() {
+  [ ! -e "$1/tmp.pak" ] || fail "tmp.pak left beside the executable"
+}
+
+win() {
+  qzd_winpath "$1"
+}
+
+# A user's install through the real folder browser: the four files, the
+# plugin folder, the registry value with its trailing backslash, the
+# completion message and exit code 0.
+scenario_happy_path() {
+  e2e_begin happy-path
+  local before=$failures dir=$runs/happy
+  fresh_folder "$dir" && cp "$setup" "$dir/"
+  fresh_folder "$target/plugins"
+  qzd_reg_delete
+  run_install "$dir" "$target_name" || return
+  expect_message "$completion"
+  expect_status 0
+  expect_written "$target" 0 1 2 3
+  [ -d "$target/plugins/zivora" ] || fail "plugins\\zivora\\ not created"
+  local value
+  value=$(qzd_reg_value) || fail "no WinAmpDir value in the registry"
+  [ "$value" = "C:\\$target_name\\" ] || fail "WinAmpDir is '$value', want 'C:\\$target_name\\'"
+  expect_no_pack_file "$dir"
+  [ "$failures" -eq "$before" ] && ok "four files, plugin folder, registry value, completion message, exit 0"
+}
+
+# Without a "plugins" folder the two plugin files cannot be created: the
+# others are still written, and the report says which two and why.
+scenario_no_plugins_folder() {
+  e2e_begin no-plugins-folder
+  local before=$failures dir=$runs/noplug
+  fresh_folder "$dir" && cp "$setup" "$dir/"
+  run_install "$dir" || return
+  expect_message "Plugin partly installed"$'\n'"These files could not be written:"$'\n'"$(win "$dir")\\plugins\\zivora\\zivora.dll (could not be created)"$'\n'"$(win "$dir")\\plugins\\zivoravarelle.dll (could not be created)"
+  expect_status 1
+  expect_written "$dir" 0 3
+  [ ! -e "$dir/plugins" ] || fail "a plugins folder appeared"
+  expect_no_pack_file "$dir"
+  [ "$failures" -eq "$before" ] && ok "entries 0 and 3 written, 1 and 2 reported, partly installed, exit 1"
+}
+
+# A target that another program holds open without sharing is reported; the
+# installer goes on with the others and leaves the held file alone.
+scenario_target_held_open() {
+  e2e_begin target-held-open
+  local before=$failures dir=$runs/held
+  fresh_folder "$dir/plugins" && cp "$setup" "$dir/"
+  local held=$dir/plugins/zivoravarelle.dll ready=$dir/held.ready
+  echo "bytes of an earlier version" >"$held"
+  cp "$held" "$QZD_TMP/held.before"
+  (exec setsid timeout 60 wine "$holder" "$(win "$held")" "$(win "$ready")") </dev/null \
+    >"$logs/$scenario.holder.log" 2>&1 &
+  local holder_pid=$!
+  qzd_poll 30 test -e "$ready" || { kill -- "-$holder_pid" 2>/dev/null; fail "the helper did not open the file"; return; }
+  run_install "$dir"
+  rm -f "$ready"
+  wait "$holder_pid" || fail "the helper holding the file failed"
+  [ -n "$message" ] || return
+  expect_message "Plugin partly installed"$'\n'"These files could not be written:"$'\n'"$(win "$held") (could not be created)"
+  expect_status 1
+  expect_written "$dir" 0 1 3
+  cmp -s "$held" "$QZD_TMP/held.before" || fail "the held file changed"
+  expect_no_pack_file "$dir"
+  [ "$failures" -eq "$before" ] && ok "held target reported, the other three written, exit 1"
+}
+
+# One byte flipped inside a compressed entry: that entry is reported as
+# damaged, the file of that name keeps its old bytes, the others install.
+scenario_damaged_entry() {
+  e2e_begin damaged-entry
+  local before=$failures dir=$runs/damaged
+  fresh_folder "$dir/plugins"
+  cp "$setup" "$dir/setup.exe"
+  local data unpacked stored
+  read -r data unpacked stored < <(pack_entry "$dir/setup.exe" 2)
+  # Only a block (stored size differs) with a checksum can be caught for sure.
+  [ "$stored" -ne "$unpacked" ] || fail "entry 2 is stored, not compressed" || return
+  [ "$(u32 "$dir/setup.exe" $((data + 6)))" -ne 0 ] || fail "entry 2's block has no checksum" || return
+  flip_byte "$dir/setup.exe" $((data + stored / 2))
+  local old=$dir/plugins/zivoravarelle.dll
+  echo "bytes of an earlier version" >"$old"
+  cp "$old" "$QZD_TMP/old.dll"
+  run_install "$dir" || return
+  expect_message "Plugin partly installed"$'\n'"These files could not be written:"$'\n'"$(win "$old") (damaged installer data)"
+  expect_status 1
+  cmp -s "$old" "$QZD_TMP/old.dll" || fail "the existing file of the damaged entry changed"
+  expect_written "$dir" 0 1 3
+  expect_no_pack_file "$dir"
+  [ "$failures" -eq "$before" ] && ok "damaged entry reported, old file kept, the other three written, exit 1"
+}
+
+# A damaged installer file (cut short, or a trailer longer than the file)
+# installs nothing, writes no registry value and leaves no tmp.pak. With a
+# valid pack left behind by an earlier run, that pack is not installed either.
+scenario_damaged_installer() {
+  local kind=$1 before=$failures dir=$runs/$1
+  e2e_begin "damaged-installer-$kind"
+  fresh_folder "$dir/plugins"
+  cp "$setup" "$dir/setup.exe"
+  local size length cut
+  size=$(stat -c %s "$setup")
+  length=$(u32 "$setup" $((size - 4)))
+  case "$kind" in
+  truncated)
+    # Cut inside the pack, where the last four bytes no longer make a
+    # length that fits; move the cut until they do not.
+    cut=$((size - 4 - length / 2))
+    while v=$(u32 "$setup" $((cut - 4))) && [ "$v" -ge 1 ] && [ "$v" -le $((cut - 4)) ]; do
+      cut=$((cut + 1))
+    done
+    truncate -s "$cut" "$dir/setup.exe"
+    ;;
+  trailer-too-large)
+    put_u32 "$dir/setup.exe" $((size - 4)) "$size"
+    # What an earlier run might have left: a sound pack of the same payload.
+    tail -c $((length + 4)) "$setup" | head -c "$length" >"$dir/tmp.pak"
+    ;;
+  esac
+  echo "bytes of an earlier version" >"$dir/zivoravarelle-readme.txt"
+  local snap_before
+  snap_before=$(snapshot "$dir")
+  qzd_reg_delete
+  run_install "$dir" || return
+  expect_message "$damaged_installer"
+  expect_status 1
+  [ "$(snapshot "$dir")" = "$snap_before" ] || fail "files were created, deleted or written"
+  [ "$kind" = truncated ] && expect_no_pack_file "$dir"
+  qzd_reg_key_exists && fail "the registry key was written"
+  [ "$failures" -eq "$before" ] && ok "nothing written, not installed, damaged-installer message, exit 1"
+}
+
+start=$(qzd_now)
+scenario_happy_path
+scenario_no_plugins_folder
+scenario_target_held_open
+scenario_damaged_entry
+scenario_damaged_installer truncated
+scenario_damaged_installer trailer-too-large
+echo "took $(awk -v a="$start" -v b="$(qzd_now)" 'BEGIN { printf "%.1f", b - a }') s"
+
+# Keep the folders of a failed run for a look; clear them otherwise.
+e2e_end && rm -rf "$runs" "$target" && exit 0
+echo "folders kept: $runs $target"
+exit 1
