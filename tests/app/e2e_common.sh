@@ -8,6 +8,17 @@ failures=0
 scenario=
 logs=
 
+# e2e_setup NAME: checks for a display and xdotool, takes the Windows
+# build's Wine prefix, and gives the script a fresh log folder $logs.
+e2e_setup() {
+  [ -n "${DISPLAY:-}" ] || { echo "FAIL: no X display"; exit 1; }
+  command -v xdotool >/dev/null || { echo "FAIL: xdotool missing"; exit 1; }
+  qzd_init "$build"
+  trap 'qzd_cleanup' EXIT
+  logs=$build/e2e-logs/$1
+  fresh_folder "$logs"
+}
+
 # e2e_begin NAME: starts a scenario; its failures are counted under NAME.
 e2e_begin() {
   scenario=$1

@@ -16,13 +16,7 @@ samples=$4
 holder=$5
 . "$(dirname "$0")/e2e_common.sh"
 
-[ -n "${DISPLAY:-}" ] || { echo "FAIL: no X display"; exit 1; }
-command -v xdotool >/dev/null || { echo "FAIL: xdotool missing"; exit 1; }
-
-qzd_init "$build"
-trap 'qzd_cleanup' EXIT
-logs=$build/e2e-logs/install
-fresh_folder "$logs"
+e2e_setup install
 
 # All runs live below C:\qze2e; the browser's target sits directly under C:
 # so that the keyboard walk through the tree stays short.

@@ -18,13 +18,7 @@ samples=$4
 shots=$5
 . "$(dirname "$0")/e2e_common.sh"
 
-[ -n "${DISPLAY:-}" ] || { echo "FAIL: no X display"; exit 1; }
-command -v xdotool >/dev/null || { echo "FAIL: xdotool missing"; exit 1; }
-
-qzd_init "$build"
-trap 'qzd_cleanup' EXIT
-logs=$build/e2e-logs/session
-fresh_folder "$logs"
+e2e_setup session
 runs=$QZD_DRIVE_C/qzsession
 rm -rf "$runs"
 
