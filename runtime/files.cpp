@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "app/installer_state.h"
+#include "runtime/memory.h"
 
 FileSlotsRecord FileSlots;
 
@@ -32,12 +33,7 @@ static int FileTableReach(uint32_t number)
     if (number > FILE_NUMBER_LIMIT)
         return 0;
     const uint32_t capacity = number + FILE_TABLE_GROWTH;
-    const SIZE_T size = capacity * sizeof(HANDLE);
-    // HeapReAlloc refuses a null block: a table that FileInit could not get
-    // is allocated afresh.
-    void* const grown = FileSlots.FileTable
-        ? HeapReAlloc(InstallerState.RuntimeHeap, HEAP_ZERO_MEMORY, FileSlots.FileTable, size)
-        : HeapAlloc(InstallerState.RuntimeHeap, HEAP_ZERO_MEMORY, size);
+    void* const grown = RuntimeTableResize(FileSlots.FileTable, capacity * sizeof(HANDLE));
     if (!grown)
         return 0;
     FileSlots.FileTable = static_cast<HANDLE*>(grown);

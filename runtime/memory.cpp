@@ -14,6 +14,14 @@ static SIZE_T MemoryTableSize(int32_t capacity)
     return SIZE_T(capacity + 1) * sizeof(uint8_t*);
 }
 
+void* RuntimeTableResize(void* table, SIZE_T size)
+{
+    // HeapReAlloc refuses a null block.
+    if (!table)
+        return HeapAlloc(InstallerState.RuntimeHeap, HEAP_ZERO_MEMORY, size);
+    return HeapReAlloc(InstallerState.RuntimeHeap, HEAP_ZERO_MEMORY, table, size);
+}
+
 void MemoryInit()
 {
     MemoryBlocks.Capacity = MEMORY_TABLE_START_CAPACITY;
@@ -43,8 +51,7 @@ static int MemoryTableReach(int32_t number)
     if (number > MEMORY_NUMBER_LIMIT)
         return 0;
     const int32_t capacity = number + MEMORY_TABLE_GROWTH;
-    void* const grown = HeapReAlloc(InstallerState.RuntimeHeap, HEAP_ZERO_MEMORY, MemoryBlocks.BlockTable,
-                                    MemoryTableSize(capacity));
+    void* const grown = RuntimeTableResize(MemoryBlocks.BlockTable, MemoryTableSize(capacity));
     if (!grown)
         return 0;
     MemoryBlocks.BlockTable = static_cast<uint8_t**>(grown);

@@ -36,6 +36,12 @@ void MemoryEnd();
 // 0 too, and the number has no block.
 uint8_t* MemoryAllocate(int32_t number, int32_t size);
 
+// The numbered tables of the runtime and the toolkit grow through this: the
+// table resized to size bytes in the runtime heap, new room zero-filled, or
+// allocated afresh when there was none yet. Returns 0 when the heap cannot;
+// the old table then stays as it was, so no slot already filled is lost.
+void* RuntimeTableResize(void* table, SIZE_T size);
+
 uint8_t* MemoryCurrent();
 
 // Frees the number's block; a negative number frees every block and starts

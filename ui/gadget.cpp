@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "app/installer_state.h"
+#include "runtime/memory.h"
 
 static const char BUTTON_CLASS[] = "BUTTON";
 static const char TEXT_CLASS[] = "STATIC";
@@ -15,9 +16,8 @@ static int GadgetTableReserve(int32_t number)
 {
     if (number < Toolkit.GadgetTable.Capacity)
         return 1;
-    const SIZE_T size = SIZE_T(number + GADGET_TABLE_GROWTH + GADGET_TABLE_SPARE) * sizeof(GadgetSlot);
-    void* const grown =
-        HeapReAlloc(InstallerState.RuntimeHeap, HEAP_ZERO_MEMORY, Toolkit.GadgetTable.Slots, size);
+    void* const grown = RuntimeTableResize(
+        Toolkit.GadgetTable.Slots, SIZE_T(number + GADGET_TABLE_GROWTH + GADGET_TABLE_SPARE) * sizeof(GadgetSlot));
     if (!grown)
         return 0;
     Toolkit.GadgetTable.Slots = static_cast<GadgetSlot*>(grown);

@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "app/installer_state.h"
+#include "runtime/memory.h"
 #include "ui/event.h"
 
 ToolkitRecord Toolkit;
@@ -37,9 +38,8 @@ static int WindowTableReserve(int32_t number)
 {
     if (number < Toolkit.WindowTable.Capacity)
         return 1;
-    const SIZE_T size = SIZE_T(number + WINDOW_TABLE_GROWTH + WINDOW_TABLE_SPARE) * sizeof(WindowSlot);
-    void* const grown =
-        HeapReAlloc(InstallerState.RuntimeHeap, HEAP_ZERO_MEMORY, Toolkit.WindowTable.Slots, size);
+    void* const grown = RuntimeTableResize(
+        Toolkit.WindowTable.Slots, SIZE_T(number + WINDOW_TABLE_GROWTH + WINDOW_TABLE_SPARE) * sizeof(WindowSlot));
     if (!grown)
         return 0;
     Toolkit.WindowTable.Slots = static_cast<WindowSlot*>(grown);
