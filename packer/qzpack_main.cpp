@@ -133,27 +133,37 @@ bool WriteOutput(const std::string& path, const std::vector<uint8_t>& data)
     return false;
 }
 
-// The pack of an installer or a bare pack, split into entries.
-bool OpenPack(const std::string& path, std::vector<uint8_t>& file, size_t& packOffset, PackLayout& layout)
+// An installer or a bare pack as read, and its pack split into entries.
+struct OpenedPack {
+    std::vector<uint8_t> file;
+    size_t offset = 0;
+    PackLayout layout;
+
+    const uint8_t* Data() const { return file.data() + offset; }
+};
+
+bool OpenPack(const std::string& path, OpenedPack& pack)
 {
-    if (!ReadInput(path, file)) return false;
+    if (!ReadInput(path, pack.file)) return false;
     size_t packSize = 0;
     bool isInstaller = false;
     std::string error;
-    if (!PackLocate(file, packOffset, packSize, isInstaller, error)) {
+    if (!PackLocate(pack.file, pack.offset, packSize, isInstaller, error)) {
         Fail(path, error);
         return false;
     }
-    layout = PackParse(file.data() + packOffset, packSize);
+    pack.layout = PackParse(pack.Data(), packSize);
     return true;
 }
 
-// Every entry decoded; false (after naming the first bad one) otherwise.
-bool DecodeAll(const std::string& path, const std::vector<uint8_t>& file, size_t packOffset,
-               const PackLayout& layout, std::vector<DecodedEntry>& decoded)
+// The pack opened and every entry decoded; false (after naming the first
+// bad one) otherwise.
+bool OpenPackDecoded(const std::string& path, OpenedPack& pack, std::vector<DecodedEntry>& decoded)
 {
+    if (!OpenPack(path, pack)) return false;
+    const PackLayout& layout = pack.layout;
     for (size_t i = 0; i < layout.entries.size(); ++i) {
-        decoded.push_back(EntryDecode(file.data() + packOffset, layout.entries[i]));
+        decoded.push_back(EntryDecode(pack.Data(), layout.entries[i]));
         if (!decoded.back().error.empty()) {
             Fail(path, "entry " + std::to_string(i) + ": " + decoded.back().error);
             return false;
@@ -247,15 +257,14 @@ const char* ChecksumText(ChecksumState s)
 int RunList(Invocation& inv)
 {
     const std::string& path = inv.files[0];
-    std::vector<uint8_t> file;
-    size_t packOffset = 0;
-    PackLayout layout;
-    if (!OpenPack(path, file, packOffset, layout)) return EXIT_BAD_INPUT;
+    OpenedPack pack;
+    if (!OpenPack(path, pack)) return EXIT_BAD_INPUT;
+    const PackLayout& layout = pack.layout;
     printf("%-5s %10s %10s %7s  %-6s  %s\n", "entry", "size", "stored", "ratio", "kind", "checksum");
     bool allGood = layout.error.empty();
     for (size_t i = 0; i < layout.entries.size(); ++i) {
         const EntryView& e = layout.entries[i];
-        const DecodedEntry d = EntryDecode(file.data() + packOffset, e);
+        const DecodedEntry d = EntryDecode(pack.Data(), e);
         allGood = allGood && d.error.empty();
         printf("%-5zu %10u %10u %7s  %-6s  %s\n", i, e.unpackedSize, e.storedSize,
                Ratio(e.storedSize, e.unpackedSize).c_str(), EntryKindOf(e) == ENTRY_STORED ? "stored" : "block",
@@ -268,13 +277,10 @@ int RunList(Invocation& inv)
 int RunVerify(Invocation& inv)
 {
     const std::string& path = inv.files[0];
-    std::vector<uint8_t> file;
-    size_t packOffset = 0;
-    PackLayout layout;
+    OpenedPack pack;
     std::vector<DecodedEntry> decoded;
-    if (!OpenPack(path, file, packOffset, layout) || !DecodeAll(path, file, packOffset, layout, decoded))
-        return EXIT_BAD_INPUT;
-    printf("%s: %zu entries, all complete and intact\n", path.c_str(), layout.entries.size());
+    if (!OpenPackDecoded(path, pack, decoded)) return EXIT_BAD_INPUT;
+    printf("%s: %zu entries, all complete and intact\n", path.c_str(), decoded.size());
     return EXIT_OK;
 }
 
@@ -283,13 +289,10 @@ int RunExtract(Invocation& inv)
     const std::string& path = inv.files[0];
     const std::string* dirOption = OptionValue(inv, "-d");
     const fs::path dir = dirOption ? fs::path(*dirOption) : fs::path(".");
-    std::vector<uint8_t> file;
-    size_t packOffset = 0;
-    PackLayout layout;
+    OpenedPack pack;
     std::vector<DecodedEntry> decoded;
     // Everything is checked before anything is written.
-    if (!OpenPack(path, file, packOffset, layout) || !DecodeAll(path, file, packOffset, layout, decoded))
-        return EXIT_BAD_INPUT;
+    if (!OpenPackDecoded(path, pack, decoded)) return EXIT_BAD_INPUT;
     const bool installerNames = decoded.size() == INSTALLER_ENTRY_COUNT;
     for (size_t i = 0; i < decoded.size(); ++i) {
         const fs::path target =
