@@ -13,17 +13,6 @@
 
 namespace {
 
-// The smallest file the stub test accepts: MZ, the header pointer, PE\0\0.
-std::vector<uint8_t> MinimalPe()
-{
-    std::vector<uint8_t> pe(0x80, 0);
-    pe[0] = 'M';
-    pe[1] = 'Z';
-    StoreU32(&pe[0x3C], 0x40);
-    pe[0x40] = 'P';
-    pe[0x41] = 'E';
-    return pe;
-}
 
 std::vector<uint8_t> PackOf(const std::vector<std::vector<uint8_t>>& files)
 {

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "pack/block_format.h"
+
 // Windows programs that the Wine package ships: real PE files to compress.
 constexpr const char* PE_SAMPLE_DIR = "/usr/lib/i386-linux-gnu/wine/i386-windows/";
 
@@ -29,6 +31,18 @@ inline std::vector<uint8_t> TextBytes(size_t n, uint32_t seed)
     while (text.size() < n) text += WORDS[random() % 12];
     text.resize(n);
     return std::vector<uint8_t>(text.begin(), text.end());
+}
+
+// The smallest file the stub check accepts: MZ, the header pointer, PE\0\0.
+inline std::vector<uint8_t> MinimalPe()
+{
+    std::vector<uint8_t> pe(0x80, 0);
+    pe[0] = 'M';
+    pe[1] = 'Z';
+    StoreU32(&pe[0x3C], 0x40);
+    pe[0x40] = 'P';
+    pe[0x41] = 'E';
+    return pe;
 }
 
 inline std::vector<uint8_t> ReadSample(const std::string& name)

@@ -60,13 +60,7 @@ protected:
             WriteBytes(files[i], inputs[i]);
         }
         stub = (dir / "stub.exe").string();
-        std::vector<uint8_t> pe(0x200, 0);
-        pe[0] = 'M';
-        pe[1] = 'Z';
-        StoreU32(&pe[0x3C], 0x80);
-        pe[0x80] = 'P';
-        pe[0x81] = 'E';
-        WriteBytes(stub, pe);
+        WriteBytes(stub, MinimalPe());
     }
 
     void TearDown() override { fs::remove_all(dir); }
