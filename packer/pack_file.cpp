@@ -4,14 +4,8 @@
 
 #include "pack/block_decoder.h"
 #include "pack/block_format.h"
+#include "pack/install_layout.h"
 #include "packer/block_encoder.h"
-
-const char* const INSTALLER_TARGETS[INSTALLER_ENTRY_COUNT] = {
-    "zivoravarelle-readme.txt",
-    "plugins\\zivora\\zivora.dll",
-    "plugins\\zivoravarelle.dll",
-    "zivora_config.exe",
-};
 
 std::string TargetHostPath(const char* target)
 {
@@ -25,8 +19,6 @@ namespace {
 
 constexpr uint32_t PE_HEADER_POINTER_OFFSET = 0x3C;
 constexpr size_t PE_SIGNATURE_SIZE = 4;
-// Nothing the installer can hold in memory is larger: it is a 32-bit program.
-constexpr uint32_t UNPACKED_SIZE_MAX = 0x7FFFFFFF;
 
 void AppendU32(std::vector<uint8_t>& out, uint32_t v)
 {
@@ -113,7 +105,7 @@ bool PackLocate(const std::vector<uint8_t>& file, size_t& packOffset, size_t& pa
     }
     const size_t room = file.size() - PACK_TRAILER_SIZE;
     const uint32_t length = LoadU32(&file[room]);
-    if (length > PACK_SIZE_MAX || length > room) {
+    if (length > INSTALL_SIZE_MAX || length > room) {
         error = "trailer gives a pack of " + std::to_string(length) + " bytes, but only " + std::to_string(room) +
                 " bytes precede it";
         return false;
@@ -140,7 +132,7 @@ DecodedEntry BlockDecode(const uint8_t* block, size_t size)
         return out;
     }
     const uint32_t unpacked = LoadU32(block + BLOCK_UNPACKED_SIZE_OFFSET);
-    if (unpacked > UNPACKED_SIZE_MAX) {
+    if (unpacked > INSTALL_SIZE_MAX) {
         out.error = "unpacked size " + std::to_string(unpacked) + " is too large";
         return out;
     }

@@ -30,12 +30,13 @@ rm -rf "$runs" "$target"
 inputs=$QZD_TMP/inputs
 mkdir -p "$inputs"
 make_readme "$inputs/readme.txt"
-input=("$inputs/readme.txt" "$samples/zivora.dll" "$samples/zivoravarelle.dll" "$holder")
-targets=("zivoravarelle-readme.txt" "plugins/zivora/zivora.dll" "plugins/zivoravarelle.dll" "zivora_config.exe")
+qzd_samples "$samples"
+input=("$inputs/readme.txt" "${QZD_SAMPLES[1]}" "${QZD_SAMPLES[2]}" "$holder")
+targets=("${QZD_TARGETS[@]}")
 setup=$QZD_TMP/setup.exe
 qzd_pack "$qzpack" "$setup" "$stub" "${input[@]}" || { echo "FAIL: qzpack build"; exit 1; }
 
-completion=$'Plugin intalled\nVisit my web for more games:\nhttps://zivora-varelle.example.org/\nAnd read \'zivoravarelle-readme.txt\' on WinAmp directory'
+completion=$'Plugin intalled\nVisit my web for more games:\nhttps://zivora-varelle.example.org/\nAnd read \''"${targets[0]}"$'\' on WinAmp directory'
 damaged_installer=$'Plugin not installed\nThe installer file is damaged or incomplete.'
 
 # run_install DIR [FOLDER]: starts DIR/setup.exe, chooses C:\FOLDER in the

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "pack/block_format.h"
+#include "pack/install_layout.h"
+#include "packer/pack_file.h"
 #include "tests/packer/packer_test_data.h"
 
 namespace fs = std::filesystem;
@@ -109,7 +111,7 @@ TEST_F(QzpackCli, BuildThenListVerifyExtractGiveBackTheFiles)
     const std::string setup = (dir / "setup.exe").string();
     const Outcome built = Qzpack(Build(setup));
     ASSERT_EQ(built.code, 0) << built.err;
-    EXPECT_NE(built.out.find("plugins\\zivora\\zivora.dll"), std::string::npos);
+    EXPECT_NE(built.out.find(INSTALL_TARGETS[1]), std::string::npos);
 
     const std::vector<uint8_t> installer = ReadBytes(setup);
     const std::vector<uint8_t> stubBytes = ReadBytes(stub);
@@ -125,9 +127,10 @@ TEST_F(QzpackCli, BuildThenListVerifyExtractGiveBackTheFiles)
 
     const Outcome extracted = Qzpack("extract " + setup + " -d " + (dir / "out").string());
     ASSERT_EQ(extracted.code, 0) << extracted.err;
-    const char* targets[] = {"zivoravarelle-readme.txt", "plugins/zivora/zivora.dll", "plugins/zivoravarelle.dll",
-                             "zivora_config.exe"};
-    for (size_t i = 0; i < 4; ++i) EXPECT_TRUE(ReadBytes(dir / "out" / targets[i]) == inputs[i]) << targets[i];
+    for (size_t i = 0; i < 4; ++i) {
+        const std::string target = TargetHostPath(INSTALL_TARGETS[i]);
+        EXPECT_TRUE(ReadBytes(dir / "out" / target) == inputs[i]) << target;
+    }
 }
 
 TEST_F(QzpackCli, ExtractOfAPackWithOtherThanFourEntriesNumbersThem)
@@ -179,8 +182,7 @@ TEST_F(QzpackCli, UsageErrorsExitTwo)
 {
     const Outcome wrongCount = Qzpack("build -o " + (dir / "s.exe").string() + " --stub " + stub + " " + files[0]);
     EXPECT_EQ(wrongCount.code, 2);
-    for (const char* target : {"zivoravarelle-readme.txt", "plugins\\zivora\\zivora.dll", "plugins\\zivoravarelle.dll",
-                               "zivora_config.exe"})
+    for (const char* target : INSTALL_TARGETS)
         EXPECT_NE(wrongCount.err.find(target), std::string::npos) << target;
     EXPECT_EQ(Qzpack("build --stub " + stub + " a b c d").code, 2);  // no -o
     EXPECT_EQ(Qzpack(Build((dir / "s.exe").string()) + " --level 0").code, 2);
@@ -261,7 +263,7 @@ TEST_F(QzpackCli, DamagedInstallersFailVerifyAndExtractWritesNothing)
         EXPECT_NE(verify.err.find(d.message), std::string::npos) << d.what << ": " << verify.err;
         EXPECT_EQ(Qzpack("list " + bad).code, 1) << d.what;
         EXPECT_EQ(Qzpack("extract " + bad + " -d " + (dir / "out").string()).code, 1) << d.what;
-        EXPECT_FALSE(fs::exists(dir / "out" / "zivoravarelle-readme.txt")) << d.what;
+        EXPECT_FALSE(fs::exists(dir / "out" / INSTALL_TARGETS[0])) << d.what;
     }
 }
 
