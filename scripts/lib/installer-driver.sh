@@ -15,6 +15,8 @@
 # - Every run is started in a process group of its own, so that a run that
 #   hangs can be ended whole.
 
+. "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
+
 # The installer's four targets in pack order, below the chosen directory,
 # with the host's separator. The sample payload's files carry their last
 # names.
@@ -41,10 +43,7 @@ QZD_MSG_WIN=
 
 # qzd_init BUILD_DIR: use the Wine prefix of that Windows build.
 qzd_init() {
-  export WINEPREFIX="$(cd "$1" && pwd)/wineprefix"
-  export WINEARCH=win32
-  export WINEDEBUG=-all
-  export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+  qz_wine_env "$1"
   QZD_DRIVE_C="$WINEPREFIX/drive_c"
   QZD_TMP=$(mktemp -d)
 }

@@ -153,7 +153,7 @@ scenario_damaged_entry() {
   fresh_folder "$dir/plugins"
   cp "$setup" "$dir/setup.exe"
   local data unpacked stored
-  read -r data unpacked stored < <(pack_entry "$dir/setup.exe" 2)
+  read -r data unpacked stored < <(pack_entry "$dir/setup.exe" 2) || fail "setup.exe has no entry 2" || return
   # Only a block (stored size differs) with a checksum can be caught for sure.
   [ "$stored" -ne "$unpacked" ] || fail "entry 2 is stored, not compressed" || return
   [ "$(u32 "$dir/setup.exe" $((data + 6)))" -ne 0 ] || fail "entry 2's block has no checksum" || return
@@ -178,7 +178,7 @@ scenario_damaged_installer() {
   e2e_begin "damaged-installer-$kind"
   fresh_folder "$dir/plugins"
   cp "$setup" "$dir/setup.exe"
-  local size length cut
+  local size length cut v
   size=$(stat -c %s "$setup")
   length=$(u32 "$setup" $((size - 4)))
   case "$kind" in
