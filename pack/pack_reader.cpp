@@ -137,6 +137,7 @@ PackDamage PackEntryDamaged()
     return PackReader.Damage;
 }
 
+// The mode is deliberately never cleared: without a file nothing is read.
 void PackClose()
 {
     if (PackReader.File)
