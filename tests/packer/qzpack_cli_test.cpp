@@ -13,6 +13,7 @@
 #include "pack/block_format.h"
 #include "pack/install_layout.h"
 #include "packer/pack_file.h"
+#include "tests/pack/block_writer.h"
 #include "tests/packer/packer_test_data.h"
 
 namespace fs = std::filesystem;
@@ -165,17 +166,47 @@ TEST_F(QzpackCli, CompressDecompressRoundTripAndLevels)
     EXPECT_EQ(fs::file_size(dir / "e.out"), 0u);
 }
 
-TEST_F(QzpackCli, DecompressOfADamagedBlockExitsOneAndWritesNothing)
+TEST_F(QzpackCli, DecompressOfAMalformedBlockExitsOneAndWritesNothing)
 {
     const std::string qz = (dir / "a.qz").string();
+    const fs::path out = dir / "a.out";
     ASSERT_EQ(Qzpack("compress " + files[1] + " " + qz).code, 0);
-    std::vector<uint8_t> block = ReadBytes(qz);
-    block[block.size() / 2] ^= 0x01;
-    WriteBytes(qz, block);
-    const Outcome r = Qzpack("decompress " + qz + " " + (dir / "a.out").string());
-    EXPECT_EQ(r.code, 1);
-    EXPECT_NE(r.err.find(qz), std::string::npos);
-    EXPECT_TRUE(Leftovers({"a.qz"}).empty());
+    std::vector<uint8_t> flipped = ReadBytes(qz);
+    flipped[flipped.size() / 2] ^= 0x01;
+    // An empty block expands to nothing whether it is sound or not.
+    BitWriter end, formatThenEnd;
+    PutEnd(end);
+    PutLiteralFormat(formatThenEnd, 8, 0);
+    PutEnd(formatThenEnd);
+    std::vector<uint8_t> writesBytes = EXAMPLE_BLOCK;
+    StoreU32(&writesBytes[BLOCK_UNPACKED_SIZE_OFFSET], 0);
+    StoreU32(&writesBytes[BLOCK_CHECKSUM_OFFSET], 0);
+    const std::vector<uint8_t> noStream = MakeBlock(BitWriter(), 0, 0);
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> block;
+        int code;
+    };
+    const Case cases[] = {
+        {"a flipped bit", flipped, 1},
+        {"empty, but its stream writes bytes", writesBytes, 1},
+        {"empty, with a checksum", MakeBlock(end, 0, 1), 1},
+        {"empty, without a stream", noStream, 1},
+        {"empty, the end code alone", MakeBlock(end, 0, 0), 0},
+        {"empty, a literal format and the end code", MakeBlock(formatThenEnd, 0, 0), 0},
+    };
+    for (const Case& c : cases) {
+        WriteBytes(qz, c.block);
+        fs::remove(out);
+        const Outcome r = Qzpack("decompress " + qz + " " + out.string());
+        EXPECT_EQ(r.code, c.code) << c.what;
+        if (c.code == 0) {
+            EXPECT_TRUE(fs::exists(out) && fs::file_size(out) == 0) << c.what;
+            continue;
+        }
+        EXPECT_NE(r.err.find(qz), std::string::npos) << c.what;
+        EXPECT_TRUE(Leftovers({"a.qz"}).empty()) << c.what;
+    }
 }
 
 TEST_F(QzpackCli, UsageErrorsExitTwo)
