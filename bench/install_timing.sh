@@ -107,7 +107,7 @@ for ((i = 1; i <= reps; i++)); do
   install+=("$(seconds "$t0" "$t1")")
   qzd_poll 5 qzd_message_shown && qzd_dismiss_message
   qzd_wait_exit && [ "$QZD_STATUS" -eq 0 ] || { echo "install_timing: the install failed (status ${QZD_STATUS:-none})"; exit 1; }
-  cmp -s "$dir/plugins/zivoravarelle.dll" "$samples/zivoravarelle.dll" || { echo "install_timing: files not installed"; exit 1; }
+  cmp -s "$dir/${QZD_TARGETS[2]}" "${inputs[2]}" || { echo "install_timing: files not installed"; exit 1; }
 done
 
 echo "  Install pressed -> message box:          ${install[*]} s"
