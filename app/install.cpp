@@ -2,6 +2,7 @@
 
 #include "app/installer_state.h"
 #include "pack/block_format.h"
+#include "pack/install_layout.h"
 #include "pack/pack_reader.h"
 #include "runtime/files.h"
 #include "runtime/memory.h"
@@ -12,26 +13,15 @@
 InstallOutcomeRecord InstallOutcome;
 
 static const char PACK_FILE_NAME[] = "tmp.pak";
-static const char PLUGIN_DIRECTORY[] = "plugins\\zivora\\";
-static const char* const TARGET_NAMES[INSTALL_TARGET_COUNT] = {
-    "zivoravarelle-readme.txt",
-    "plugins\\zivora\\zivora.dll",
-    "plugins\\zivoravarelle.dll",
-    "zivora_config.exe",
-};
-// The plugin directory is made just before this entry's file.
-static const int PLUGIN_DIRECTORY_ENTRY = 1;
-
-static const char REGISTRY_KEY[] = "SOFTWARE\\Morvend Software\\Zivora Varelle\\";
-static const char REGISTRY_VALUE[] = "WinAmpDir";
-
 static const char MESSAGE_TITLE[] = "Zivora Varelle";
-// The third line is the maker's web address.
+// The third line is the maker's web address; the readme's name goes between
+// the two parts.
 static const char COMPLETION_TEXT[] =
     "Plugin intalled\n"
     "Visit my web for more games:\n"
     "https://zivora-varelle.example.org/\n"
-    "And read 'zivoravarelle-readme.txt' on WinAmp directory";
+    "And read '";
+static const char COMPLETION_TEXT_END[] = "' on WinAmp directory";
 
 static const int FILE_EXECUTABLE = 0;
 static const int FILE_PACK = 1;
@@ -129,13 +119,13 @@ static TargetResult EntryWrite(int index)
     else if (size > 0)
         return TARGET_NOT_WRITTEN;
 
-    if (index == PLUGIN_DIRECTORY_ENTRY) {
-        char* const directory = TargetPathHold(PLUGIN_DIRECTORY);
+    if (index == INSTALL_PLUGIN_DIRECTORY_TARGET) {
+        char* const directory = TargetPathHold(INSTALL_PLUGIN_DIRECTORY);
         DirectoryCreate(directory);
         StringRelease(directory);
     }
 
-    char* const path = TargetPathHold(TARGET_NAMES[index]);
+    char* const path = TargetPathHold(INSTALL_TARGETS[index]);
     TargetResult result = TARGET_NOT_CREATED;
     if (FileCreate(FILE_TARGET, path)) {
         const DWORD written = InstallerState.EntryBlock ? FileWriteBlock(InstallerState.EntryBlock, DWORD(size)) : 0;
@@ -183,13 +173,13 @@ static void TextLine(const char* text)
 // executable's own.
 static void TargetFullPathAppend(int index)
 {
-    char* const relative = TargetPathHold(TARGET_NAMES[index]);
+    char* const relative = TargetPathHold(INSTALL_TARGETS[index]);
     char* const full = InstallerState.WorkspacePosition;
     const DWORD length = GetFullPathNameA(relative, MAX_PATH, full, nullptr);
     if (length == 0 || length >= MAX_PATH) {
         StringRelease(relative);
         StringAppend(InstallerState.ChosenDirectory);
-        StringAppend(TARGET_NAMES[index]);
+        StringAppend(INSTALL_TARGETS[index]);
         return;
     }
     // Move the full path down over the relative one it was built after.
@@ -223,6 +213,8 @@ char* InstallReportText(char* start, int* complete)
     InstallerState.WorkspacePosition = start;
     if (*complete) {
         StringAppend(COMPLETION_TEXT);
+        StringAppend(INSTALL_TARGETS[INSTALL_README_TARGET]);
+        StringAppend(COMPLETION_TEXT_END);
         return start;
     }
     StringAppend(written == 0 ? "Plugin not installed" : "Plugin partly installed");
@@ -262,7 +254,7 @@ void InstallFinish()
     InstallOutcome.Registry = -1;
     if (InstallOutcome.Payload == PAYLOAD_READ)
         InstallOutcome.Registry =
-            RegistryWriteString(HKEY_LOCAL_MACHINE, REGISTRY_KEY, REGISTRY_VALUE, InstallerState.ChosenDirectory);
+            RegistryWriteString(HKEY_LOCAL_MACHINE, INSTALL_REGISTRY_KEY, INSTALL_REGISTRY_VALUE, InstallerState.ChosenDirectory);
 
     int complete = 0;
     char* const text = InstallReportText(StringBegin(), &complete);

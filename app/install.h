@@ -6,7 +6,7 @@
 #include <windows.h>
 #include <stdint.h>
 
-constexpr int INSTALL_TARGET_COUNT = 4;
+#include "pack/install_layout.h"
 
 // What became of the payload.
 enum PayloadResult : uint32_t {

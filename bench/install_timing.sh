@@ -17,7 +17,9 @@ reps=${1:-7}
 build=$root/build/windows
 samples=$build/samples
 qzpack=$root/build/native/packer/qzpack
-inputs=("$samples/zivoravarelle-readme.txt" "$samples/zivora.dll" "$samples/zivoravarelle.dll" "$samples/zivora_config.exe")
+. "$root/scripts/lib/installer-driver.sh"
+qzd_samples "$samples"
+inputs=("${QZD_SAMPLES[@]}")
 
 for f in "$qzpack" "$build/app/installer.exe" "${inputs[@]}"; do
   [ -e "$f" ] || { echo "install_timing: $f is missing: build both presets first" >&2; exit 1; }
@@ -28,7 +30,6 @@ if [ "${QZ_TIMING_STAGE:-}" != run ]; then
   QZ_TIMING_STAGE=run exec xvfb-run -a -s "-screen 0 1024x768x24" "$root/bench/install_timing.sh" "$reps"
 fi
 
-. "$root/scripts/lib/installer-driver.sh"
 qzd_init "$build"
 trap 'qzd_cleanup; rm -rf "$QZD_DRIVE_C/qzbench"; wineserver -k >/dev/null 2>&1 </dev/null' EXIT
 
@@ -106,7 +107,7 @@ for ((i = 1; i <= reps; i++)); do
   install+=("$(seconds "$t0" "$t1")")
   qzd_poll 5 qzd_message_shown && qzd_dismiss_message
   qzd_wait_exit && [ "$QZD_STATUS" -eq 0 ] || { echo "install_timing: the install failed (status ${QZD_STATUS:-none})"; exit 1; }
-  cmp -s "$dir/plugins/zivoravarelle.dll" "$samples/zivoravarelle.dll" || { echo "install_timing: files not installed"; exit 1; }
+  cmp -s "$dir/${QZD_TARGETS[2]}" "${inputs[2]}" || { echo "install_timing: files not installed"; exit 1; }
 done
 
 echo "  Install pressed -> message box:          ${install[*]} s"

@@ -14,8 +14,7 @@ if(WIN32)
   target_link_libraries(QzGTest INTERFACE gtest_main gtest)
 
   # Every Windows program of the build runs under Wine in a prefix kept
-  # inside the build folder.
-  set(QZ_WINE_PREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+  # inside the build folder (scripts/lib/wine-env.sh).
   configure_file(${PROJECT_SOURCE_DIR}/cmake/wine-run.in ${CMAKE_BINARY_DIR}/wine-run
     FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE
     @ONLY)

@@ -82,7 +82,6 @@ constexpr uint32_t BLOCK_SHORT_MIN_LENGTH = 2;
 constexpr uint32_t BLOCK_OFFSET_WIDTH_EXTRA_BITS = 3;
 constexpr uint32_t BLOCK_NEAR_BITS = 4;
 constexpr uint32_t BLOCK_NEAR_ZERO_BYTE = 1;
-constexpr uint32_t BLOCK_NEAR_ESCAPE = 0;
 constexpr uint32_t BLOCK_REPEAT_GAMMA = 2;
 constexpr uint32_t BLOCK_MATCH_GAMMA_BIAS = 3;
 constexpr uint32_t BLOCK_LITERAL_BASE_BITS = 8;

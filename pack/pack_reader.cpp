@@ -3,11 +3,9 @@
 #include "app/installer_state.h"
 #include "pack/block_decoder.h"
 #include "pack/block_format.h"
+#include "pack/install_layout.h"
 
 PackReaderRecord PackReader;
-
-// Sizes beyond this cannot be handed out as an entry size.
-static const uint32_t PACK_LARGEST_ENTRY = 0x7FFFFFFF;
 
 static void PackBufferFree(uint8_t* buffer)
 {
@@ -65,7 +63,7 @@ static PackDamage PackExpand(uint8_t* entry, uint32_t unpacked, uint32_t stored)
 static uint8_t* PackEntryRead(uint32_t unpacked, uint32_t stored)
 {
     uint8_t* entry = nullptr;
-    if (unpacked <= PACK_LARGEST_ENTRY)
+    if (unpacked <= INSTALL_SIZE_MAX)
         entry = static_cast<uint8_t*>(HeapAlloc(InstallerState.RuntimeHeap, 0, unpacked));
     if (!entry) {
         PackSkip(stored);
@@ -139,6 +137,7 @@ PackDamage PackEntryDamaged()
     return PackReader.Damage;
 }
 
+// The mode is deliberately never cleared: without a file nothing is read.
 void PackClose()
 {
     if (PackReader.File)

@@ -4,14 +4,8 @@
 
 #include "pack/block_decoder.h"
 #include "pack/block_format.h"
+#include "pack/install_layout.h"
 #include "packer/block_encoder.h"
-
-const char* const INSTALLER_TARGETS[INSTALLER_ENTRY_COUNT] = {
-    "zivoravarelle-readme.txt",
-    "plugins\\zivora\\zivora.dll",
-    "plugins\\zivoravarelle.dll",
-    "zivora_config.exe",
-};
 
 std::string TargetHostPath(const char* target)
 {
@@ -25,14 +19,33 @@ namespace {
 
 constexpr uint32_t PE_HEADER_POINTER_OFFSET = 0x3C;
 constexpr size_t PE_SIGNATURE_SIZE = 4;
-// Nothing the installer can hold in memory is larger: it is a 32-bit program.
-constexpr uint32_t UNPACKED_SIZE_MAX = 0x7FFFFFFF;
+
+// Two codes that write two zero bytes and leave the decoder as it starts:
+// 000 0000000 11 001000 (offset low width := 8), then 001 0001 twice.
+constexpr uint32_t TWO_ZERO_BYTES_WORD = 0x00320891;
+constexpr uint32_t TWO_ZERO_BYTES = 2;
 
 void AppendU32(std::vector<uint8_t>& out, uint32_t v)
 {
     const size_t at = out.size();
     out.resize(at + 4);
     StoreU32(&out[at], v);
+}
+
+// The decoder gives 0 both for a block that expands to nothing and for one
+// that fails. An empty block is sound when its stream, behind one word that
+// writes two bytes, gives exactly those two: the word keeps the stream's
+// alignment and the state it starts from. Its checksum must be that of no
+// bytes, 0.
+bool EmptyBlockSound(const uint8_t* block, size_t size)
+{
+    if (LoadU32(block + BLOCK_CHECKSUM_OFFSET) != 0) return false;
+    std::vector<uint8_t> probe(block, block + BLOCK_HEADER_SIZE);
+    StoreU32(&probe[BLOCK_UNPACKED_SIZE_OFFSET], TWO_ZERO_BYTES);
+    AppendU32(probe, TWO_ZERO_BYTES_WORD);
+    probe.insert(probe.end(), block + BLOCK_HEADER_SIZE, block + size);
+    uint8_t out[TWO_ZERO_BYTES];
+    return BlockDecompress(probe.data(), uint32_t(probe.size()), out, TWO_ZERO_BYTES) == TWO_ZERO_BYTES;
 }
 
 }  // namespace
@@ -113,7 +126,7 @@ bool PackLocate(const std::vector<uint8_t>& file, size_t& packOffset, size_t& pa
     }
     const size_t room = file.size() - PACK_TRAILER_SIZE;
     const uint32_t length = LoadU32(&file[room]);
-    if (length > PACK_SIZE_MAX || length > room) {
+    if (length > INSTALL_SIZE_MAX || length > room) {
         error = "trailer gives a pack of " + std::to_string(length) + " bytes, but only " + std::to_string(room) +
                 " bytes precede it";
         return false;
@@ -140,15 +153,13 @@ DecodedEntry BlockDecode(const uint8_t* block, size_t size)
         return out;
     }
     const uint32_t unpacked = LoadU32(block + BLOCK_UNPACKED_SIZE_OFFSET);
-    if (unpacked > UNPACKED_SIZE_MAX) {
+    if (unpacked > INSTALL_SIZE_MAX) {
         out.error = "unpacked size " + std::to_string(unpacked) + " is too large";
         return out;
     }
     out.bytes.resize(unpacked);
     const uint32_t written = BlockDecompress(block, uint32_t(size), out.bytes.data(), unpacked);
-    // A block of 0 bytes decodes to 0 bytes, which the decoder's result
-    // cannot tell from a failure; any other size must come out whole.
-    if (written != unpacked) {
+    if (written != unpacked || (unpacked == 0 && !EmptyBlockSound(block, size))) {
         out.bytes.clear();
         out.error = "block does not decode or fails its checksum";
         return out;

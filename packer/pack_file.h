@@ -1,5 +1,5 @@
 // Packs and installers as the packer writes and checks them: entries, the
-// trailer, the stub test, and the installer's four targets.
+// trailer, the stub test, and the installer's four targets on the host.
 #pragma once
 
 #include <stddef.h>
@@ -9,14 +9,6 @@
 #include <vector>
 
 #include "packer/match_finder.h"
-
-// The installer reads the trailer as a signed 32-bit length.
-constexpr uint64_t PACK_SIZE_MAX = 0x7FFFFFFF;
-constexpr size_t INSTALLER_ENTRY_COUNT = 4;
-
-// Where the installer puts its four entries, in pack order, below the chosen
-// directory, as the installer names them.
-extern const char* const INSTALLER_TARGETS[INSTALLER_ENTRY_COUNT];
 
 // A target name with the host's folder separator.
 std::string TargetHostPath(const char* target);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "pack/block_format.h"
+#include "pack/install_layout.h"
 #include "packer/block_encoder.h"
 #include "packer/file_io.h"
 #include "packer/pack_file.h"
@@ -26,6 +27,9 @@ constexpr const char* STUB_NAME = "installer.exe";
 // the sibling Windows build when qzpack is the native one.
 const char* const STUB_PLACES[] = {".", "../app", "../../windows/app"};
 
+// What build calls its files, in install order.
+const char* const BUILD_ROLES[INSTALL_TARGET_COUNT] = {"README", "DLL1", "DLL2", "CONFIG"};
+
 const char* const TOP_HELP =
     "usage: qzpack COMMAND [OPTIONS] ...\n"
     "\n"
@@ -42,7 +46,7 @@ const char* const TOP_HELP =
 
 struct Command {
     const char* name;
-    const char* help;
+    std::string help;
     std::vector<std::string> valueOptions;  // options that take a value
     size_t minFiles;
     size_t maxFiles;
@@ -188,15 +192,26 @@ std::string FindDefaultStub(const char* argv0)
     return {};
 }
 
+// Each of build's files with its target, put through format (role, target).
+std::string BuildTargetList(const char* format, const char* separator)
+{
+    std::string list;
+    for (int i = 0; i < INSTALL_TARGET_COUNT; ++i) {
+        char item[128];
+        snprintf(item, sizeof item, format, BUILD_ROLES[i], INSTALL_TARGETS[i]);
+        list += (i ? separator : "") + std::string(item);
+    }
+    return list;
+}
+
 // ----- commands
 
 int RunBuild(Invocation& inv)
 {
-    if (inv.files.size() != INSTALLER_ENTRY_COUNT)
-        return UsageError(inv.command,
-                          "needs exactly four files, in install order: README (zivoravarelle-readme.txt), "
-                          "DLL1 (plugins\\zivora\\zivora.dll), DLL2 (plugins\\zivoravarelle.dll), "
-                          "CONFIG (zivora_config.exe); got " + std::to_string(inv.files.size()));
+    if (inv.files.size() != INSTALL_TARGET_COUNT)
+        return UsageError(inv.command, "needs exactly four files, in install order: " +
+                                           BuildTargetList("%s (%s)", ", ") + "; got " +
+                                           std::to_string(inv.files.size()));
     const std::string* output = OptionValue(inv, "-o");
     if (!output) return UsageError(inv.command, "no output file (-o setup.exe)");
     int level;
@@ -222,8 +237,9 @@ int RunBuild(Invocation& inv)
         const EntryView view{LoadU32(&entry[0]), LoadU32(&entry[4]), PACK_ENTRY_HEADER_SIZE};
         const DecodedEntry check = EntryDecode(entry.data(), view);
         if (!check.error.empty() || check.bytes != data) return Fail(path, "internal error: entry does not unpack");
-        if (pack.size() + entry.size() > PACK_SIZE_MAX)
-            return Fail(path, "the pack would exceed 2147483647 bytes, more than the installer can read");
+        if (pack.size() + entry.size() > INSTALL_SIZE_MAX)
+            return Fail(path, "the pack would exceed " + std::to_string(INSTALL_SIZE_MAX) +
+                                  " bytes, more than the installer can read");
         entries.push_back(view);
         pack.insert(pack.end(), entry.begin(), entry.end());
     }
@@ -234,7 +250,7 @@ int RunBuild(Invocation& inv)
     for (size_t i = 0; i < entries.size(); ++i) {
         const EntryView& e = entries[i];
         total += e.unpackedSize;
-        printf("%-5zu %-28s %10u %10u %7s  %s\n", i, INSTALLER_TARGETS[i], e.unpackedSize, e.storedSize,
+        printf("%-5zu %-28s %10u %10u %7s  %s\n", i, INSTALL_TARGETS[i], e.unpackedSize, e.storedSize,
                Ratio(e.storedSize, e.unpackedSize).c_str(), EntryKindOf(e) == ENTRY_STORED ? "stored" : "block");
     }
     printf("%-5s %-28s %10llu %10zu %7s\n", "total", "", (unsigned long long)total, pack.size(),
@@ -293,10 +309,10 @@ int RunExtract(Invocation& inv)
     std::vector<DecodedEntry> decoded;
     // Everything is checked before anything is written.
     if (!OpenPackDecoded(path, pack, decoded)) return EXIT_BAD_INPUT;
-    const bool installerNames = decoded.size() == INSTALLER_ENTRY_COUNT;
+    const bool installerNames = decoded.size() == INSTALL_TARGET_COUNT;
     for (size_t i = 0; i < decoded.size(); ++i) {
         const fs::path target =
-            dir / (installerNames ? fs::path(TargetHostPath(INSTALLER_TARGETS[i])) : fs::path("entry-" + std::to_string(i) + ".bin"));
+            dir / (installerNames ? fs::path(TargetHostPath(INSTALL_TARGETS[i])) : fs::path("entry-" + std::to_string(i) + ".bin"));
         std::error_code ec;
         fs::create_directories(target.parent_path(), ec);
         if (ec) return Fail(target.parent_path().string(), "cannot create folder: " + ec.message());
@@ -335,19 +351,17 @@ int RunDecompress(Invocation& inv)
 
 const Command COMMANDS[] = {
     {"build",
-     "usage: qzpack build -o OUTPUT.exe [--stub INSTALLER.exe] [--level N] README DLL1 DLL2 CONFIG\n"
-     "\n"
-     "Makes an installer: the stub, then a pack of the four files, then the pack's\n"
-     "length. The files go in the installer's install order:\n"
-     "  README  -> zivoravarelle-readme.txt\n"
-     "  DLL1    -> plugins\\zivora\\zivora.dll\n"
-     "  DLL2    -> plugins\\zivoravarelle.dll\n"
-     "  CONFIG  -> zivora_config.exe\n"
-     "\n"
-     "  -o FILE        the installer to write\n"
-     "  --stub FILE    the installer executable to append to (default: installer.exe\n"
-     "                 beside qzpack, or that of the project's Windows build)\n"
-     "  --level N      1 (fast) to 9 (smallest, the default)\n",
+     "usage: qzpack build -o OUTPUT.exe [--stub INSTALLER.exe] [--level N]" + BuildTargetList(" %s", "") +
+         "\n"
+         "\n"
+         "Makes an installer: the stub, then a pack of the four files, then the pack's\n"
+         "length. The files go in the installer's install order:\n" +
+         BuildTargetList("  %-8s-> %s\n", "") +
+         "\n"
+         "  -o FILE        the installer to write\n"
+         "  --stub FILE    the installer executable to append to (default: installer.exe\n"
+         "                 beside qzpack, or that of the project's Windows build)\n"
+         "  --level N      1 (fast) to 9 (smallest, the default)\n",
      {"-o", "--stub", "--level"}, 0, SIZE_MAX, RunBuild},
     {"list",
      "usage: qzpack list FILE\n"
@@ -417,7 +431,7 @@ int main(int argc, char** argv)
         } else if (arg == "--") {
             optionsEnd = true;
         } else if (arg == "--help" || arg == "-h") {
-            fputs(command->help, stdout);
+            fputs(command->help.c_str(), stdout);
             return EXIT_OK;
         } else if (!TakesValue(*command, arg)) {
             return UsageError(command, "unknown option '" + arg + "'");

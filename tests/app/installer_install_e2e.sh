@@ -30,12 +30,13 @@ rm -rf "$runs" "$target"
 inputs=$QZD_TMP/inputs
 mkdir -p "$inputs"
 make_readme "$inputs/readme.txt"
-input=("$inputs/readme.txt" "$samples/zivora.dll" "$samples/zivoravarelle.dll" "$holder")
-targets=("zivoravarelle-readme.txt" "plugins/zivora/zivora.dll" "plugins/zivoravarelle.dll" "zivora_config.exe")
+qzd_samples "$samples"
+input=("$inputs/readme.txt" "${QZD_SAMPLES[1]}" "${QZD_SAMPLES[2]}" "$holder")
+targets=("${QZD_TARGETS[@]}")
 setup=$QZD_TMP/setup.exe
 qzd_pack "$qzpack" "$setup" "$stub" "${input[@]}" || { echo "FAIL: qzpack build"; exit 1; }
 
-completion=$'Plugin intalled\nVisit my web for more games:\nhttps://zivora-varelle.example.org/\nAnd read \'zivoravarelle-readme.txt\' on WinAmp directory'
+completion=$'Plugin intalled\nVisit my web for more games:\nhttps://zivora-varelle.example.org/\nAnd read \''"${targets[0]}"$'\' on WinAmp directory'
 damaged_installer=$'Plugin not installed\nThe installer file is damaged or incomplete.'
 
 # run_install DIR [FOLDER]: starts DIR/setup.exe, chooses C:\FOLDER in the
@@ -152,7 +153,7 @@ scenario_damaged_entry() {
   fresh_folder "$dir/plugins"
   cp "$setup" "$dir/setup.exe"
   local data unpacked stored
-  read -r data unpacked stored < <(pack_entry "$dir/setup.exe" 2)
+  read -r data unpacked stored < <(pack_entry "$dir/setup.exe" 2) || fail "setup.exe has no entry 2" || return
   # Only a block (stored size differs) with a checksum can be caught for sure.
   [ "$stored" -ne "$unpacked" ] || fail "entry 2 is stored, not compressed" || return
   [ "$(u32 "$dir/setup.exe" $((data + 6)))" -ne 0 ] || fail "entry 2's block has no checksum" || return
@@ -177,7 +178,7 @@ scenario_damaged_installer() {
   e2e_begin "damaged-installer-$kind"
   fresh_folder "$dir/plugins"
   cp "$setup" "$dir/setup.exe"
-  local size length cut
+  local size length cut v
   size=$(stat -c %s "$setup")
   length=$(u32 "$setup" $((size - 4)))
   case "$kind" in

@@ -23,19 +23,18 @@ runs=$QZD_DRIVE_C/qzsession
 rm -rf "$runs"
 
 setup=$QZD_TMP/setup.exe
-qzd_pack "$qzpack" "$setup" "$stub" "$samples/zivoravarelle-readme.txt" "$samples/zivora.dll" \
-  "$samples/zivoravarelle.dll" "$samples/zivora_config.exe" || { echo "FAIL: qzpack build"; exit 1; }
+qzd_samples "$samples"
+qzd_pack "$qzpack" "$setup" "$stub" "${QZD_SAMPLES[@]}" || { echo "FAIL: qzpack build"; exit 1; }
 
 # prepare DIR: setup.exe beside old files of every name the installer
 # writes or deletes; notes the folder's snapshot in $snap_before.
 prepare() {
-  local dir=$1
-  fresh_folder "$dir/plugins/zivora"
-  cp "$setup" "$dir/"
-  echo "an earlier readme" >"$dir/zivoravarelle-readme.txt"
-  echo "an earlier plugin" >"$dir/plugins/zivora/zivora.dll"
-  echo "an earlier plugin" >"$dir/plugins/zivoravarelle.dll"
-  echo "an earlier program" >"$dir/zivora_config.exe"
+  local dir=$1 target
+  fresh_folder "$dir" && cp "$setup" "$dir/"
+  for target in "${QZD_TARGETS[@]}"; do
+    mkdir -p "$dir/$(dirname "$target")"
+    echo "an earlier version of $target" >"$dir/$target"
+  done
   echo "a pack an earlier run left" >"$dir/tmp.pak"
   snap_before=$(snapshot "$dir")
   qzd_reg_delete
@@ -111,7 +110,7 @@ scenario_tab_wraps_to_install() {
   qzd_dismiss_message || fail "the message box did not go away" || return
   qzd_wait_exit || fail "the installer did not end" || return
   [ "$QZD_STATUS" -eq 0 ] || fail "exit code $QZD_STATUS after installing beside the executable"
-  cmp -s "$dir/zivora_config.exe" "$samples/zivora_config.exe" || fail "Install did not install"
+  cmp -s "$dir/${QZD_TARGETS[3]}" "${QZD_SAMPLES[3]}" || fail "Install did not install"
   [ "$failures" -eq "$before" ] && ok "the fourth Tab is back on Install"
 }
 

@@ -84,10 +84,6 @@ BitWriter LiteralsPrefix(const std::vector<uint8_t>& bytes)
     return w;
 }
 
-const std::vector<uint8_t> EXAMPLE_BLOCK = {
-    0x51, 0x5A, 0x04, 0x00, 0x00, 0x00, 0xA2, 0xA3, 0xA3, 0xA3,
-    0x14, 0x40, 0xD8, 0x20, 0x00, 0x00, 0x00, 0x00};
-
 TEST(BlockDecompress, ExampleBlockPassesItsChecksum)
 {
     const Decoded d = Decode(EXAMPLE_BLOCK, 4);

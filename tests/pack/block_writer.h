@@ -1,10 +1,12 @@
-// Test-side block assembly: a bit writer (most significant bit first into
-// 32-bit little-endian words) and one helper per code, so that tests build
-// every block by hand, independent of any encoder.
+// Test-side block and pack assembly: a bit writer (most significant bit
+// first into 32-bit little-endian words), one helper per code and one per
+// pack entry, so that tests build every block and pack by hand, independent
+// of any encoder.
 #pragma once
 
 #include <stdint.h>
 
+#include <string>
 #include <vector>
 
 #include "pack/block_format.h"
@@ -118,6 +120,36 @@ inline void PutOffsetWidth(BitWriter& w, uint32_t fieldBits, uint32_t lowWidth)
 inline void PutEnd(BitWriter& w)
 {
     PutBits(w, 0, 12);
+}
+
+// The 18-byte example block: "aaaa" with its checksum, made of a
+// literal-format code, a literal, a short match and the end code.
+inline const std::vector<uint8_t> EXAMPLE_BLOCK = {0x51, 0x5A, 0x04, 0x00, 0x00, 0x00, 0xA2, 0xA3, 0xA3,
+                                                   0xA3, 0x14, 0x40, 0xD8, 0x20, 0x00, 0x00, 0x00, 0x00};
+
+inline std::vector<uint8_t> BytesOf(const std::string& text)
+{
+    return std::vector<uint8_t>(text.begin(), text.end());
+}
+
+// An entry as its header announces it, whatever its stored bytes really are.
+inline void AddEntry(std::vector<uint8_t>& pack, uint32_t unpacked, uint32_t stored, const std::vector<uint8_t>& bytes)
+{
+    uint8_t header[PACK_ENTRY_HEADER_SIZE];
+    StoreU32(header + PACK_ENTRY_UNPACKED_SIZE_OFFSET, unpacked);
+    StoreU32(header + PACK_ENTRY_STORED_SIZE_OFFSET, stored);
+    pack.insert(pack.end(), header, header + PACK_ENTRY_HEADER_SIZE);
+    pack.insert(pack.end(), bytes.begin(), bytes.end());
+}
+
+inline void AddStored(std::vector<uint8_t>& pack, const std::vector<uint8_t>& bytes)
+{
+    AddEntry(pack, uint32_t(bytes.size()), uint32_t(bytes.size()), bytes);
+}
+
+inline void AddBlock(std::vector<uint8_t>& pack, uint32_t unpacked, const std::vector<uint8_t>& block)
+{
+    AddEntry(pack, unpacked, uint32_t(block.size()), block);
 }
 
 inline std::vector<uint8_t> MakeBlock(const BitWriter& w, uint32_t unpackedSize, uint32_t checksum)

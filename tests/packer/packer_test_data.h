@@ -11,8 +11,8 @@
 
 #include "pack/block_format.h"
 
-// Windows programs that the Wine package ships: real PE files to compress.
-constexpr const char* PE_SAMPLE_DIR = "/usr/lib/i386-linux-gnu/wine/i386-windows/";
+// Real PE files to compress, from the build's QZ_PE_SAMPLE_DIR setting.
+constexpr const char* PE_SAMPLE_DIR = QZ_PE_SAMPLE_DIR;
 
 inline std::vector<uint8_t> RandomBytes(size_t n, uint32_t seed, uint32_t lowest = 0, uint32_t span = 256)
 {

@@ -11,6 +11,9 @@
 #include <vector>
 
 #include "pack/block_format.h"
+#include "pack/install_layout.h"
+#include "packer/pack_file.h"
+#include "tests/pack/block_writer.h"
 #include "tests/packer/packer_test_data.h"
 
 namespace fs = std::filesystem;
@@ -109,7 +112,7 @@ TEST_F(QzpackCli, BuildThenListVerifyExtractGiveBackTheFiles)
     const std::string setup = (dir / "setup.exe").string();
     const Outcome built = Qzpack(Build(setup));
     ASSERT_EQ(built.code, 0) << built.err;
-    EXPECT_NE(built.out.find("plugins\\zivora\\zivora.dll"), std::string::npos);
+    EXPECT_NE(built.out.find(INSTALL_TARGETS[1]), std::string::npos);
 
     const std::vector<uint8_t> installer = ReadBytes(setup);
     const std::vector<uint8_t> stubBytes = ReadBytes(stub);
@@ -125,9 +128,10 @@ TEST_F(QzpackCli, BuildThenListVerifyExtractGiveBackTheFiles)
 
     const Outcome extracted = Qzpack("extract " + setup + " -d " + (dir / "out").string());
     ASSERT_EQ(extracted.code, 0) << extracted.err;
-    const char* targets[] = {"zivoravarelle-readme.txt", "plugins/zivora/zivora.dll", "plugins/zivoravarelle.dll",
-                             "zivora_config.exe"};
-    for (size_t i = 0; i < 4; ++i) EXPECT_TRUE(ReadBytes(dir / "out" / targets[i]) == inputs[i]) << targets[i];
+    for (size_t i = 0; i < 4; ++i) {
+        const std::string target = TargetHostPath(INSTALL_TARGETS[i]);
+        EXPECT_TRUE(ReadBytes(dir / "out" / target) == inputs[i]) << target;
+    }
 }
 
 TEST_F(QzpackCli, ExtractOfAPackWithOtherThanFourEntriesNumbersThem)
@@ -162,25 +166,54 @@ TEST_F(QzpackCli, CompressDecompressRoundTripAndLevels)
     EXPECT_EQ(fs::file_size(dir / "e.out"), 0u);
 }
 
-TEST_F(QzpackCli, DecompressOfADamagedBlockExitsOneAndWritesNothing)
+TEST_F(QzpackCli, DecompressOfAMalformedBlockExitsOneAndWritesNothing)
 {
     const std::string qz = (dir / "a.qz").string();
+    const fs::path out = dir / "a.out";
     ASSERT_EQ(Qzpack("compress " + files[1] + " " + qz).code, 0);
-    std::vector<uint8_t> block = ReadBytes(qz);
-    block[block.size() / 2] ^= 0x01;
-    WriteBytes(qz, block);
-    const Outcome r = Qzpack("decompress " + qz + " " + (dir / "a.out").string());
-    EXPECT_EQ(r.code, 1);
-    EXPECT_NE(r.err.find(qz), std::string::npos);
-    EXPECT_TRUE(Leftovers({"a.qz"}).empty());
+    std::vector<uint8_t> flipped = ReadBytes(qz);
+    flipped[flipped.size() / 2] ^= 0x01;
+    // An empty block expands to nothing whether it is sound or not.
+    BitWriter end, formatThenEnd;
+    PutEnd(end);
+    PutLiteralFormat(formatThenEnd, 8, 0);
+    PutEnd(formatThenEnd);
+    std::vector<uint8_t> writesBytes = EXAMPLE_BLOCK;
+    StoreU32(&writesBytes[BLOCK_UNPACKED_SIZE_OFFSET], 0);
+    StoreU32(&writesBytes[BLOCK_CHECKSUM_OFFSET], 0);
+    const std::vector<uint8_t> noStream = MakeBlock(BitWriter(), 0, 0);
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> block;
+        int code;
+    };
+    const Case cases[] = {
+        {"a flipped bit", flipped, 1},
+        {"empty, but its stream writes bytes", writesBytes, 1},
+        {"empty, with a checksum", MakeBlock(end, 0, 1), 1},
+        {"empty, without a stream", noStream, 1},
+        {"empty, the end code alone", MakeBlock(end, 0, 0), 0},
+        {"empty, a literal format and the end code", MakeBlock(formatThenEnd, 0, 0), 0},
+    };
+    for (const Case& c : cases) {
+        WriteBytes(qz, c.block);
+        fs::remove(out);
+        const Outcome r = Qzpack("decompress " + qz + " " + out.string());
+        EXPECT_EQ(r.code, c.code) << c.what;
+        if (c.code == 0) {
+            EXPECT_TRUE(fs::exists(out) && fs::file_size(out) == 0) << c.what;
+            continue;
+        }
+        EXPECT_NE(r.err.find(qz), std::string::npos) << c.what;
+        EXPECT_TRUE(Leftovers({"a.qz"}).empty()) << c.what;
+    }
 }
 
 TEST_F(QzpackCli, UsageErrorsExitTwo)
 {
     const Outcome wrongCount = Qzpack("build -o " + (dir / "s.exe").string() + " --stub " + stub + " " + files[0]);
     EXPECT_EQ(wrongCount.code, 2);
-    for (const char* target : {"zivoravarelle-readme.txt", "plugins\\zivora\\zivora.dll", "plugins\\zivoravarelle.dll",
-                               "zivora_config.exe"})
+    for (const char* target : INSTALL_TARGETS)
         EXPECT_NE(wrongCount.err.find(target), std::string::npos) << target;
     EXPECT_EQ(Qzpack("build --stub " + stub + " a b c d").code, 2);  // no -o
     EXPECT_EQ(Qzpack(Build((dir / "s.exe").string()) + " --level 0").code, 2);
@@ -261,7 +294,7 @@ TEST_F(QzpackCli, DamagedInstallersFailVerifyAndExtractWritesNothing)
         EXPECT_NE(verify.err.find(d.message), std::string::npos) << d.what << ": " << verify.err;
         EXPECT_EQ(Qzpack("list " + bad).code, 1) << d.what;
         EXPECT_EQ(Qzpack("extract " + bad + " -d " + (dir / "out").string()).code, 1) << d.what;
-        EXPECT_FALSE(fs::exists(dir / "out" / "zivoravarelle-readme.txt")) << d.what;
+        EXPECT_FALSE(fs::exists(dir / "out" / INSTALL_TARGETS[0])) << d.what;
     }
 }
 

@@ -33,8 +33,8 @@ fail() {
 
 rm -rf "$folder"
 mkdir -p "$folder"
-qzd_pack "$qzpack" "$folder/setup.exe" "$installer" "$samples/zivoravarelle-readme.txt" "$samples/zivora.dll" \
-  "$samples/zivoravarelle.dll" "$samples/zivora_config.exe" || fail "qzpack build"
+qzd_samples "$samples"
+qzd_pack "$qzpack" "$folder/setup.exe" "$installer" "${QZD_SAMPLES[@]}" || fail "qzpack build"
 cp "$planted"/comctl32.dll "$planted"/uxtheme.dll "$planted"/dwmapi.dll "$probe" "$folder/"
 
 export WINEDLLOVERRIDES="comctl32,uxtheme,dwmapi=n,b;mscoree,mshtml="

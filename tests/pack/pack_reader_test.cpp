@@ -11,15 +11,6 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-Bytes BytesOf(const std::string& text)
-{
-    return Bytes(text.begin(), text.end());
-}
-
-// The 18-byte example block: "aaaa" with its checksum.
-const Bytes EXAMPLE_BLOCK = {0x51, 0x5A, 0x04, 0x00, 0x00, 0x00, 0xA2, 0xA3, 0xA3,
-                             0xA3, 0x14, 0x40, 0xD8, 0x20, 0x00, 0x00, 0x00, 0x00};
-
 // Text that the block below spells out with literals and overlapping copies;
 // written out here so the test does not trust the decoder for it.
 const char PHRASE_TEXT[] = "zivora zivora zivora varelle, varelle!!";
@@ -44,27 +35,6 @@ Bytes PhraseBlock()
     PutEnd(w);
     const Bytes text = BytesOf(PHRASE_TEXT);
     return MakeBlock(w, uint32_t(text.size()), BlockChecksum(text.data(), uint32_t(text.size())));
-}
-
-
-// An entry as its header announces it, whatever its stored bytes really are.
-void AddEntry(Bytes& pack, uint32_t unpacked, uint32_t stored, const Bytes& bytes)
-{
-    uint8_t header[PACK_ENTRY_HEADER_SIZE];
-    StoreU32(header + PACK_ENTRY_UNPACKED_SIZE_OFFSET, unpacked);
-    StoreU32(header + PACK_ENTRY_STORED_SIZE_OFFSET, stored);
-    pack.insert(pack.end(), header, header + PACK_ENTRY_HEADER_SIZE);
-    pack.insert(pack.end(), bytes.begin(), bytes.end());
-}
-
-void AddStored(Bytes& pack, const Bytes& bytes)
-{
-    AddEntry(pack, uint32_t(bytes.size()), uint32_t(bytes.size()), bytes);
-}
-
-void AddBlock(Bytes& pack, uint32_t unpacked, const Bytes& block)
-{
-    AddEntry(pack, unpacked, uint32_t(block.size()), block);
 }
 
 const char PACK_A[] = "qz_pack_a.pak";

@@ -1,0 +1,30 @@
+// Where the installer puts what it carries, below the directory the user
+// chose, and where it records that directory. The installer and qzpack both
+// include this header; it is the one place for these names.
+#pragma once
+
+#include <stdint.h>
+
+constexpr int INSTALL_TARGET_COUNT = 4;
+
+// The targets in pack order, relative to the chosen directory.
+constexpr const char* INSTALL_TARGETS[INSTALL_TARGET_COUNT] = {
+    "zivoravarelle-readme.txt",
+    "plugins\\zivora\\zivora.dll",
+    "plugins\\zivoravarelle.dll",
+    "zivora_config.exe",
+};
+// The completion message names this target.
+constexpr int INSTALL_README_TARGET = 0;
+
+// Made just before the file of its target, the only one inside it.
+constexpr char INSTALL_PLUGIN_DIRECTORY[] = "plugins\\zivora\\";
+constexpr int INSTALL_PLUGIN_DIRECTORY_TARGET = 1;
+
+// Under HKEY_LOCAL_MACHINE.
+constexpr char INSTALL_REGISTRY_KEY[] = "SOFTWARE\\Morvend Software\\Zivora Varelle\\";
+constexpr char INSTALL_REGISTRY_VALUE[] = "WinAmpDir";
+
+// The largest entry and the largest pack: the installer is a 32-bit program
+// that reads both sizes as signed 32-bit numbers.
+constexpr uint32_t INSTALL_SIZE_MAX = 0x7FFFFFFF;
