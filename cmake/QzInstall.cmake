@@ -42,7 +42,7 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
   "builds small self-extracting installers for 32-bit Windows
- qzpack compresses four files into the installer's block format and appends
- them to the installer stub, which it ships in /usr/share/qzpack. It also
- lists, verifies and unpacks finished installers.")
+qzpack compresses four files into the installer's block format and appends
+them to the installer stub, which it ships in /usr/share/qzpack. It also
+lists, verifies and unpacks finished installers.")
 include(CPack)
