@@ -216,7 +216,8 @@ int RunBuild(Invocation& inv)
     if (!output) return UsageError(inv.command, "no output file (-o setup.exe)");
     int level;
     if (!LevelOption(inv, level)) return UsageError(inv.command, "--level takes a number from 1 to 9");
-    std::string stubPath = OptionValue(inv, "--stub") ? *OptionValue(inv, "--stub") : StubFind(DefaultStubCandidates(inv.argv0));
+    const std::string* stubOption = OptionValue(inv, "--stub");
+    const std::string stubPath = stubOption ? *stubOption : StubFind(DefaultStubCandidates(inv.argv0));
     if (stubPath.empty())
         return Fail(STUB_NAME, "no installer stub found where qzpack looks (see 'qzpack build --help'); "
                                "give --stub INSTALLER.exe");
