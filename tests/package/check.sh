@@ -5,7 +5,8 @@
 #   package's version and, without --stub, builds from a payload an installer
 #   that starts with the stub the package ships, lists and verifies;
 # - its Depends names the C and C++ runtimes the binary links;
-# - the zip holds exactly qzpack.exe, installer.exe and README.md;
+# - the zip holds exactly qzpack.exe, installer.exe and README.md, and its
+#   installer.exe is the one the .deb ships;
 # - with AGAIN_DIR (a second run of scripts/package), both runs gave the same
 #   bytes.
 # Usage: tests/package/check.sh DIR [AGAIN_DIR]; exit 0 when all hold.
@@ -56,6 +57,7 @@ fi
 
 entries=$(unzip -Z1 "$zip" | sort | tr '\n' ' ')
 [ "$entries" = "README.md installer.exe qzpack.exe " ] || fail "the zip holds: $entries"
+unzip -p "$zip" installer.exe | cmp -s - "$stub" || fail "the zip and the .deb ship different installer.exe"
 
 if [ -n "$again" ]; then
   for f in "$deb" "$zip"; do
