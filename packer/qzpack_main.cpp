@@ -11,6 +11,8 @@
 #include "packer/block_encoder.h"
 #include "packer/file_io.h"
 #include "packer/pack_file.h"
+#include "packer/pe_version.h"
+#include "packer/stub_locate.h"
 
 namespace fs = std::filesystem;
 
@@ -20,12 +22,6 @@ constexpr int EXIT_OK = 0;
 constexpr int EXIT_BAD_INPUT = 1;
 constexpr int EXIT_USAGE = 2;
 constexpr uint64_t PROGRESS_MIN_SIZE = 4u << 20;
-constexpr const char* STUB_NAME = "installer.exe";
-
-// Where the default stub is looked for, relative to qzpack's own folder:
-// beside it, then the installer of the build qzpack belongs to, then that of
-// the sibling Windows build when qzpack is the native one.
-const char* const STUB_PLACES[] = {".", "../app", "../../windows/app"};
 
 // What build calls its files, in install order.
 const char* const BUILD_ROLES[INSTALL_TARGET_COUNT] = {"README", "DLL1", "DLL2", "CONFIG"};
@@ -41,6 +37,8 @@ const char* const TOP_HELP =
     "  compress    compress one file into one block\n"
     "  decompress  expand one block\n"
     "\n"
+    "'qzpack --version' prints the version and the installer stub that 'build'\n"
+    "would use.\n"
     "'qzpack COMMAND --help' describes a command. Exit codes: 0 success,\n"
     "1 bad or unreadable input, 2 wrong usage.\n";
 
@@ -180,16 +178,33 @@ bool OpenPackDecoded(const std::string& path, OpenedPack& pack, std::vector<Deco
     return true;
 }
 
-std::string FindDefaultStub(const char* argv0)
+std::vector<std::string> DefaultStubCandidates(const char* argv0)
 {
-    const std::string home = ExecutableDirectory(argv0);
-    if (home.empty()) return {};
-    std::error_code ec;
-    for (const char* place : STUB_PLACES) {
-        const fs::path candidate = fs::path(home) / place / STUB_NAME;
-        if (fs::is_regular_file(candidate, ec)) return candidate.lexically_normal().string();
+    return StubCandidates(ExecutableDirectory(argv0));
+}
+
+int PrintVersion(const char* argv0)
+{
+    printf("qzpack %s\n", QZPACK_VERSION);
+    const std::vector<std::string> candidates = DefaultStubCandidates(argv0);
+    const std::string stubPath = StubFind(candidates);
+    if (stubPath.empty()) {
+        printf("installer stub for build: none found; looked for\n");
+        for (const std::string& c : candidates) printf("  %s\n", c.c_str());
+        return EXIT_OK;
     }
-    return {};
+    std::vector<uint8_t> stub;
+    std::string error;
+    PeVersion version;
+    if (!FileReadAll(stubPath, stub, error)) {
+        printf("installer stub for build: %s (%s)\n", stubPath.c_str(), error.c_str());
+    } else if (!PeVersionRead(stub, version)) {
+        printf("installer stub for build: %s (no version resource)\n", stubPath.c_str());
+    } else {
+        printf("installer stub for build: %s (file version %s, product version %s)\n", stubPath.c_str(),
+               PeVersionText(version.file).c_str(), PeVersionText(version.product).c_str());
+    }
+    return EXIT_OK;
 }
 
 // Each of build's files with its target, put through format (role, target).
@@ -216,10 +231,11 @@ int RunBuild(Invocation& inv)
     if (!output) return UsageError(inv.command, "no output file (-o setup.exe)");
     int level;
     if (!LevelOption(inv, level)) return UsageError(inv.command, "--level takes a number from 1 to 9");
-    std::string stubPath = OptionValue(inv, "--stub") ? *OptionValue(inv, "--stub") : FindDefaultStub(inv.argv0);
+    const std::string* stubOption = OptionValue(inv, "--stub");
+    const std::string stubPath = stubOption ? *stubOption : StubFind(DefaultStubCandidates(inv.argv0));
     if (stubPath.empty())
-        return Fail(STUB_NAME, "no installer stub found beside qzpack or in the Windows build "
-                               "(build the windows preset, or give --stub INSTALLER.exe)");
+        return Fail(STUB_NAME, "no installer stub found where qzpack looks (see 'qzpack build --help'); "
+                               "give --stub INSTALLER.exe");
 
     std::vector<uint8_t> stub;
     if (!ReadInput(stubPath, stub)) return EXIT_BAD_INPUT;
@@ -359,8 +375,10 @@ const Command COMMANDS[] = {
          BuildTargetList("  %-8s-> %s\n", "") +
          "\n"
          "  -o FILE        the installer to write\n"
-         "  --stub FILE    the installer executable to append to (default: installer.exe\n"
-         "                 beside qzpack, or that of the project's Windows build)\n"
+         "  --stub FILE    the installer executable to append to; by default the first\n"
+         "                 installer.exe found in PREFIX/share/qzpack (qzpack being\n"
+         "                 PREFIX/bin/qzpack), beside qzpack, then in the build tree\n"
+         "                 qzpack was built in ('qzpack --version' names the one found)\n"
          "  --level N      1 (fast) to 9 (smallest, the default)\n",
      {"-o", "--stub", "--level"}, 0, SIZE_MAX, RunBuild},
     {"list",
@@ -419,6 +437,7 @@ int main(int argc, char** argv)
         fputs(TOP_HELP, stdout);
         return EXIT_OK;
     }
+    if (name == "--version") return PrintVersion(argv[0]);
     const Command* command = CommandNamed(name);
     if (!command) return UsageError(nullptr, "unknown command '" + name + "'");
 

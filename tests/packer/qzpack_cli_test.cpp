@@ -68,12 +68,12 @@ protected:
 
     void TearDown() override { fs::remove_all(dir); }
 
-    Outcome Qzpack(const std::string& args)
+    Outcome Qzpack(const std::string& args, const std::string& program = QZPACK_PATH)
     {
         const fs::path out = dir / "stdout.txt";
         const fs::path err = dir / "stderr.txt";
         const std::string command =
-            std::string(QZPACK_PATH) + " " + args + " >" + out.string() + " 2>" + err.string();
+            program + " " + args + " >" + out.string() + " 2>" + err.string();
         const int status = system(command.c_str());
         Outcome r{WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadText(out), ReadText(err)};
         fs::remove(out);
@@ -81,11 +81,12 @@ protected:
         return r;
     }
 
-    std::string Build(const std::string& output)
+    std::string BuildWithoutStub(const std::string& output)
     {
-        return "build -o " + output + " --stub " + stub + " " + files[0] + " " + files[1] + " " + files[2] + " " +
-               files[3];
+        return "build -o " + output + " " + files[0] + " " + files[1] + " " + files[2] + " " + files[3];
     }
+
+    std::string Build(const std::string& output) { return BuildWithoutStub(output) + " --stub " + stub; }
 
     // Files in the test folder other than the inputs and the stub.
     std::vector<std::string> Leftovers(const std::vector<std::string>& expected)
@@ -252,6 +253,62 @@ TEST_F(QzpackCli, BadInputExitsOneNamingTheFileAndLeavesNothing)
     EXPECT_EQ(Qzpack("compress " + missing + " " + (dir / "m.qz").string()).code, 1);
     EXPECT_EQ(Qzpack("decompress " + files[0] + " " + (dir / "m.out").string()).code, 1);
     EXPECT_TRUE(Leftovers({}).empty());
+}
+
+// qzpack copied into an installed layout, as a package unpacked anywhere
+// puts it, must build with that layout's stub and no other.
+TEST_F(QzpackCli, BuildWithoutStubTakesThePrefixStubThenTheOneBeside)
+{
+    struct Layout {
+        const char* program;
+        std::vector<const char*> stubs;
+        const char* used;
+    };
+    const Layout layouts[] = {
+        {"usr/bin/qzpack", {"usr/share/qzpack/installer.exe"}, "usr/share/qzpack/installer.exe"},
+        {"tool/qzpack", {"tool/installer.exe"}, "tool/installer.exe"},
+        {"opt/bin/qzpack", {"opt/bin/installer.exe", "opt/share/qzpack/installer.exe"}, "opt/share/qzpack/installer.exe"},
+    };
+    uint8_t mark = 0;
+    for (const Layout& l : layouts) {
+        const fs::path program = dir / l.program;
+        fs::create_directories(program.parent_path());
+        fs::copy_file(QZPACK_PATH, program);
+        std::vector<uint8_t> used;
+        for (const char* s : l.stubs) {
+            std::vector<uint8_t> pe = MinimalPe();
+            pe.push_back(++mark);  // which stub went into the installer
+            fs::create_directories((dir / s).parent_path());
+            WriteBytes(dir / s, pe);
+            if (std::string(s) == l.used) used = pe;
+        }
+        const fs::path setup = dir / "setup.exe";
+        const Outcome built = Qzpack(BuildWithoutStub(setup.string()) + " --level 1", program.string());
+        ASSERT_EQ(built.code, 0) << l.program << ": " << built.err;
+        const std::vector<uint8_t> installer = ReadBytes(setup);
+        EXPECT_TRUE(installer.size() > used.size() && std::equal(used.begin(), used.end(), installer.begin()))
+            << l.program;
+        EXPECT_EQ(Qzpack("verify " + setup.string(), program.string()).code, 0) << l.program;
+        const Outcome version = Qzpack("--version", program.string());
+        EXPECT_EQ(version.out.rfind(std::string("qzpack ") + QZPACK_VERSION + "\n", 0), 0u) << version.out;
+        EXPECT_NE(version.out.find((dir / l.used).string()), std::string::npos) << version.out;
+    }
+}
+
+TEST_F(QzpackCli, BuildWithoutStubFailsWhenNoneIsFoundAndVersionSaysWhereItLooked)
+{
+    const fs::path program = dir / "lonely" / "bin" / "qzpack";
+    fs::create_directories(program.parent_path());
+    fs::copy_file(QZPACK_PATH, program);
+    const Outcome built = Qzpack(BuildWithoutStub((dir / "setup.exe").string()), program.string());
+    EXPECT_EQ(built.code, 1);
+    EXPECT_NE(built.err.find("--stub"), std::string::npos) << built.err;
+    EXPECT_FALSE(fs::exists(dir / "setup.exe"));
+    const Outcome version = Qzpack("--version", program.string());
+    EXPECT_EQ(version.code, 0);
+    EXPECT_NE(version.out.find("none found"), std::string::npos) << version.out;
+    EXPECT_NE(version.out.find((dir / "lonely" / "share" / "qzpack" / "installer.exe").string()), std::string::npos)
+        << version.out;
 }
 
 TEST_F(QzpackCli, DamagedInstallersFailVerifyAndExtractWritesNothing)
