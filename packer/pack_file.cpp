@@ -90,11 +90,13 @@ uint64_t StubImageEnd(const std::vector<uint8_t>& file)
     const uint32_t sectionCount = u16(header + PE_SECTION_COUNT_OFFSET);
     uint64_t end = sections + uint64_t(sectionCount) * PE_SECTION_HEADER_SIZE;
     if (end > file.size()) return 0;
-    if (optionalSize >= PE_HEADERS_SIZE_OFFSET + 4) end = std::max<uint64_t>(end, LoadU32(&file[optional + PE_HEADERS_SIZE_OFFSET]));
+    if (optionalSize >= PE_HEADERS_SIZE_OFFSET + 4)
+        end = std::max<uint64_t>(end, LoadU32(&file[optional + PE_HEADERS_SIZE_OFFSET]));
     for (uint32_t i = 0; i < sectionCount; ++i) {
         const uint8_t* section = &file[sections + i * PE_SECTION_HEADER_SIZE];
         const uint32_t rawSize = LoadU32(section + PE_SECTION_RAW_SIZE_OFFSET);
-        if (rawSize != 0) end = std::max<uint64_t>(end, uint64_t(LoadU32(section + PE_SECTION_RAW_POINTER_OFFSET)) + rawSize);
+        if (rawSize != 0)
+            end = std::max<uint64_t>(end, uint64_t(LoadU32(section + PE_SECTION_RAW_POINTER_OFFSET)) + rawSize);
     }
     // An unstripped image keeps its symbols, then the string table whose
     // first u32 is its own size, after the sections.

@@ -220,12 +220,13 @@ int RunBuild(Invocation& inv)
     if (!ReadInput(stubPath, stub)) return EXIT_BAD_INPUT;
     if (!IsPeImage(stub)) return Fail(stubPath, "not a PE executable; refused as the installer stub");
     const uint64_t imageEnd = StubImageEnd(stub);
+    if (imageEnd == 0) return Fail(stubPath, "its PE headers are incomplete; refused as the installer stub");
     // A finished installer given as the stub would carry its old pack
     // inside the new one.
     if (imageEnd != stub.size())
         return Fail(stubPath, "its image ends at byte " + std::to_string(imageEnd) + " but the file has " +
-                                  std::to_string(stub.size()) +
-                                  " bytes; refused as the installer stub (is it a built installer?)");
+                                  std::to_string(stub.size()) + " bytes; refused as the installer stub" +
+                                  (imageEnd < stub.size() ? " (is it a built installer?)" : " (cut short?)"));
 
     std::vector<uint8_t> pack;
     std::vector<EntryView> entries;
