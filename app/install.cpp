@@ -2,6 +2,7 @@
 
 #include "app/installer_state.h"
 #include "pack/block_format.h"
+#include "pack/file_end.h"
 #include "pack/install_layout.h"
 #include "pack/pack_reader.h"
 #include "runtime/files.h"
@@ -39,11 +40,17 @@ static int PayloadLengthValid(DWORD fileLength, int32_t payloadLength)
 }
 
 // Reads the payload of the open executable into memory block 0; 0 when it
-// cannot be had whole.
+// cannot be had whole. A signed executable ends, for the payload, where its
+// certificate table begins.
 static int PayloadRead()
 {
-    const DWORD fileLength = FileLength();
-    if (fileLength == FILE_FAILURE || fileLength <= PACK_TRAILER_SIZE)
+    uint8_t head[PE_HEADS_READ_SIZE];
+    const DWORD headSize = FileReadBlock(head, sizeof head);
+    DWORD fileLength = FileLength();
+    if (fileLength == FILE_FAILURE)
+        return 0;
+    fileLength = PackFileEnd(head, headSize, fileLength);
+    if (fileLength <= PACK_TRAILER_SIZE)
         return 0;
     FileSetPosition(int32_t(fileLength - PACK_TRAILER_SIZE));
     InstallerState.PayloadLength = int32_t(FileReadU32());

@@ -51,7 +51,7 @@ done
 total=$(stat -c %s "$setup")
 stub=$(stat -c %s "$build/app/installer.exe")
 printf '  %-28s %8d bytes\n' "sum of the four inputs" "$sum"
-printf '  %-28s %8d bytes (installer %d + pack and trailer %d), %.1f%% of the inputs\n' \
+printf '  %-28s %8d bytes (installer %d + padding, pack and trailer %d), %.1f%% of the inputs\n' \
   "setup.exe" "$total" "$stub" $((total - stub)) "$(awk -v a="$total" -v b="$sum" 'BEGIN { print 100 * a / b }')"
 
 # Seconds, with three decimals, between two readings of ${EPOCHREALTIME/./}.

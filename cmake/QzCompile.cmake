@@ -24,3 +24,15 @@ set(QZ_INSTALLER_LINK_LIBRARIES kernel32 user32 gdi32 advapi32 msvcrt gcc)
 if(NOT WIN32 AND NOT MSVC)
   add_compile_options(-Wall -Wextra)
 endif()
+
+# Reproducible builds: the same source gives the same bytes wherever and
+# whenever it is built, so anyone can check a signed installer against it.
+# The linker would stamp every Windows image with the link time (and the
+# checksum after it would follow); the source and build folders would reach
+# __FILE__ and debug information.
+if(WIN32)
+  add_link_options(-Wl,--no-insert-timestamp)
+endif()
+add_compile_options(
+  $<$<COMPILE_LANGUAGE:C,CXX>:-ffile-prefix-map=${PROJECT_SOURCE_DIR}/=>
+  $<$<COMPILE_LANGUAGE:C,CXX>:-ffile-prefix-map=${CMAKE_BINARY_DIR}/=>)

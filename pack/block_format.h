@@ -12,6 +12,8 @@
 //   +---------------------------+  S - 4
 //   | L: u32 little-endian      |  trailer
 //   +---------------------------+  S = file size
+//   A signed file ends the pack in front of its certificate table instead:
+//   S is then PackFileEnd (pack/file_end.h).
 //
 // Pack: entries back to back, nothing before, between or after them.
 //

@@ -2,8 +2,11 @@
 
 #include <string.h>
 
+#include <algorithm>
+
 #include "pack/block_decoder.h"
 #include "pack/block_format.h"
+#include "pack/file_end.h"
 #include "pack/install_layout.h"
 #include "packer/block_encoder.h"
 
@@ -17,8 +20,18 @@ std::string TargetHostPath(const char* target)
 
 namespace {
 
-constexpr uint32_t PE_HEADER_POINTER_OFFSET = 0x3C;
 constexpr size_t PE_SIGNATURE_SIZE = 4;
+// Fields of the file header, as offsets from the "PE\0\0" signature, of the
+// optional header and of a section header.
+constexpr size_t PE_SECTION_COUNT_OFFSET = 6;
+constexpr size_t PE_SYMBOL_TABLE_OFFSET = 12;
+constexpr size_t PE_SYMBOL_COUNT_OFFSET = 16;
+constexpr size_t PE_OPTIONAL_SIZE_OFFSET = 20;
+constexpr size_t PE_HEADERS_SIZE_OFFSET = 60;
+constexpr size_t PE_SECTION_HEADER_SIZE = 40;
+constexpr size_t PE_SECTION_RAW_SIZE_OFFSET = 16;
+constexpr size_t PE_SECTION_RAW_POINTER_OFFSET = 20;
+constexpr size_t COFF_SYMBOL_SIZE = 18;
 
 // Two codes that write two zero bytes and leave the decoder as it starts:
 // 000 0000000 11 001000 (offset low width := 8), then 001 0001 twice.
@@ -78,11 +91,45 @@ bool IsPeImage(const std::vector<uint8_t>& file)
     return memcmp(&file[pe], "PE\0\0", PE_SIGNATURE_SIZE) == 0;
 }
 
+uint64_t StubImageEnd(const std::vector<uint8_t>& file)
+{
+    if (!IsPeImage(file)) return 0;
+    const size_t header = LoadU32(&file[PE_HEADER_POINTER_OFFSET]);
+    if (file.size() - header < PE_OPTIONAL_HEADER_OFFSET) return 0;
+    auto u16 = [&](size_t at) { return uint32_t(file[at]) | uint32_t(file[at + 1]) << 8; };
+    const size_t optional = header + PE_OPTIONAL_HEADER_OFFSET;
+    const uint32_t optionalSize = u16(header + PE_OPTIONAL_SIZE_OFFSET);
+    const uint64_t sections = uint64_t(optional) + optionalSize;
+    const uint32_t sectionCount = u16(header + PE_SECTION_COUNT_OFFSET);
+    uint64_t end = sections + uint64_t(sectionCount) * PE_SECTION_HEADER_SIZE;
+    if (end > file.size()) return 0;
+    if (optionalSize >= PE_HEADERS_SIZE_OFFSET + 4)
+        end = std::max<uint64_t>(end, LoadU32(&file[optional + PE_HEADERS_SIZE_OFFSET]));
+    for (uint32_t i = 0; i < sectionCount; ++i) {
+        const uint8_t* section = &file[sections + i * PE_SECTION_HEADER_SIZE];
+        const uint32_t rawSize = LoadU32(section + PE_SECTION_RAW_SIZE_OFFSET);
+        if (rawSize != 0)
+            end = std::max<uint64_t>(end, uint64_t(LoadU32(section + PE_SECTION_RAW_POINTER_OFFSET)) + rawSize);
+    }
+    // An unstripped image keeps its symbols, then the string table whose
+    // first u32 is its own size, after the sections.
+    const uint32_t symbols = LoadU32(&file[header + PE_SYMBOL_TABLE_OFFSET]);
+    if (symbols != 0) {
+        const uint64_t strings = symbols + uint64_t(LoadU32(&file[header + PE_SYMBOL_COUNT_OFFSET])) * COFF_SYMBOL_SIZE;
+        end = std::max(end, strings);
+        if (strings + 4 <= file.size()) end = std::max(end, strings + LoadU32(&file[strings]));
+    }
+    return end;
+}
+
 std::vector<uint8_t> InstallerAssemble(const std::vector<uint8_t>& stub, const std::vector<uint8_t>& pack)
 {
+    const size_t unpadded = stub.size() + pack.size() + PACK_TRAILER_SIZE;
+    const size_t padding = (PE_CERTIFICATE_ALIGNMENT - unpadded % PE_CERTIFICATE_ALIGNMENT) % PE_CERTIFICATE_ALIGNMENT;
     std::vector<uint8_t> out;
-    out.reserve(stub.size() + pack.size() + PACK_TRAILER_SIZE);
+    out.reserve(unpadded + padding);
     out.insert(out.end(), stub.begin(), stub.end());
+    out.insert(out.end(), padding, 0);
     out.insert(out.end(), pack.begin(), pack.end());
     AppendU32(out, uint32_t(pack.size()));
     return out;
@@ -111,28 +158,37 @@ PackLayout PackParse(const uint8_t* pack, size_t size)
     return layout;
 }
 
-bool PackLocate(const std::vector<uint8_t>& file, size_t& packOffset, size_t& packSize, bool& isInstaller,
-                std::string& error)
+bool PackLocate(const std::vector<uint8_t>& file, PackPlace& place, std::string& error)
 {
-    isInstaller = IsPeImage(file);
-    if (!isInstaller) {
-        packOffset = 0;
-        packSize = file.size();
+    place = PackPlace();
+    place.isInstaller = IsPeImage(file);
+    if (!place.isInstaller) {
+        place.size = file.size();
         return true;
     }
-    if (file.size() < PACK_TRAILER_SIZE) {
+    if (file.size() > UINT32_MAX) {
+        error = "larger than the installer can read";
+        return false;
+    }
+    const size_t end = PackFileEnd(file.data(), uint32_t(file.size()), uint32_t(file.size()));
+    place.certificateSize = file.size() - end;
+    if (end < PACK_TRAILER_SIZE) {
         error = "no room for a trailer";
         return false;
     }
-    const size_t room = file.size() - PACK_TRAILER_SIZE;
+    const size_t room = end - PACK_TRAILER_SIZE;
     const uint32_t length = LoadU32(&file[room]);
     if (length > INSTALL_SIZE_MAX || length > room) {
         error = "trailer gives a pack of " + std::to_string(length) + " bytes, but only " + std::to_string(room) +
                 " bytes precede it";
         return false;
     }
-    packOffset = room - length;
-    packSize = length;
+    if (length == 0) {
+        error = "carries no pack (its trailer gives 0 bytes)";
+        return false;
+    }
+    place.offset = room - length;
+    place.size = length;
     return true;
 }
 

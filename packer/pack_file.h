@@ -20,7 +20,14 @@ std::vector<uint8_t> EntryEncode(const uint8_t* data, size_t size, int level, co
 // True for an MZ executable whose header points at a "PE\0\0" signature.
 bool IsPeImage(const std::vector<uint8_t>& file);
 
-// The installer file: stub, pack, trailer.
+// Where a PE file's image ends as its headers describe it: the headers, the
+// sections' raw data and any COFF symbol table. 0 when the headers cannot be
+// read. Anything after it (a pack, a signature) was added to the image.
+uint64_t StubImageEnd(const std::vector<uint8_t>& file);
+
+// The installer file: stub, zero padding, pack, trailer. The padding makes
+// the file a multiple of the certificate table's alignment, so that a signer
+// puts the table right after the trailer, where the installer looks.
 std::vector<uint8_t> InstallerAssemble(const std::vector<uint8_t>& stub, const std::vector<uint8_t>& pack);
 
 struct EntryView {
@@ -39,10 +46,19 @@ struct PackLayout {
 
 PackLayout PackParse(const uint8_t* pack, size_t size);
 
-// The pack inside a file: an installer (PE stub with a trailer) or a bare
-// pack. Sets error and returns false when the trailer does not fit the file.
-bool PackLocate(const std::vector<uint8_t>& file, size_t& packOffset, size_t& packSize, bool& isInstaller,
-                std::string& error);
+// Where the pack lies in a file.
+struct PackPlace {
+    size_t offset = 0;
+    size_t size = 0;
+    bool isInstaller = false;      // a PE stub with a trailer, not a bare pack
+    size_t certificateSize = 0;    // of the signature's table after the trailer; 0 unsigned
+};
+
+// The pack inside a file: an installer (PE stub with a trailer, in front of
+// a certificate table when signed, found as the installer finds it) or a
+// bare pack. Sets error and returns false when the trailer does not fit the
+// file or gives an empty pack.
+bool PackLocate(const std::vector<uint8_t>& file, PackPlace& place, std::string& error);
 
 EntryKind EntryKindOf(const EntryView& e);
 

@@ -10,6 +10,7 @@
 #include "pack/install_layout.h"
 #include "packer/block_encoder.h"
 #include "packer/file_io.h"
+#include "packer/output_file.h"
 #include "packer/pack_file.h"
 #include "packer/pe_version.h"
 #include "packer/stub_locate.h"
@@ -130,7 +131,7 @@ bool ReadInput(const std::string& path, std::vector<uint8_t>& data)
 bool WriteOutput(const std::string& path, const std::vector<uint8_t>& data)
 {
     std::string error;
-    if (FileWriteAtomic(path, data, error)) return true;
+    if (OutputWrite(path, data, error)) return true;
     Fail(path, error);
     return false;
 }
@@ -138,23 +139,32 @@ bool WriteOutput(const std::string& path, const std::vector<uint8_t>& data)
 // An installer or a bare pack as read, and its pack split into entries.
 struct OpenedPack {
     std::vector<uint8_t> file;
-    size_t offset = 0;
+    PackPlace place;
     PackLayout layout;
 
-    const uint8_t* Data() const { return file.data() + offset; }
+    const uint8_t* Data() const { return file.data() + place.offset; }
 };
 
+// The pack opened, when it is one an installer could use: an installer's
+// pack needs the four entries the installer unpacks, a bare pack at least
+// one. Entries the pack cuts short are left to the caller to report.
 bool OpenPack(const std::string& path, OpenedPack& pack)
 {
     if (!ReadInput(path, pack.file)) return false;
-    size_t packSize = 0;
-    bool isInstaller = false;
     std::string error;
-    if (!PackLocate(pack.file, pack.offset, packSize, isInstaller, error)) {
+    if (!PackLocate(pack.file, pack.place, error)) {
         Fail(path, error);
         return false;
     }
-    pack.layout = PackParse(pack.Data(), packSize);
+    pack.layout = PackParse(pack.Data(), pack.place.size);
+    const size_t needed = pack.place.isInstaller ? INSTALL_TARGET_COUNT : 1;
+    const size_t count = pack.layout.entries.size();
+    if (pack.layout.error.empty() && count < needed) {
+        Fail(path, count == 0 ? std::string("carries no pack entries")
+                              : "its pack holds " + std::to_string(count) + " entries; an installer needs " +
+                                    std::to_string(INSTALL_TARGET_COUNT));
+        return false;
+    }
     return true;
 }
 
@@ -240,6 +250,14 @@ int RunBuild(Invocation& inv)
     std::vector<uint8_t> stub;
     if (!ReadInput(stubPath, stub)) return EXIT_BAD_INPUT;
     if (!IsPeImage(stub)) return Fail(stubPath, "not a PE executable; refused as the installer stub");
+    const uint64_t imageEnd = StubImageEnd(stub);
+    if (imageEnd == 0) return Fail(stubPath, "its PE headers are incomplete; refused as the installer stub");
+    // A finished installer given as the stub would carry its old pack
+    // inside the new one.
+    if (imageEnd != stub.size())
+        return Fail(stubPath, "its image ends at byte " + std::to_string(imageEnd) + " but the file has " +
+                                  std::to_string(stub.size()) + " bytes; refused as the installer stub" +
+                                  (imageEnd < stub.size() ? " (is it a built installer?)" : " (cut short?)"));
 
     std::vector<uint8_t> pack;
     std::vector<EntryView> entries;
@@ -259,20 +277,24 @@ int RunBuild(Invocation& inv)
         entries.push_back(view);
         pack.insert(pack.end(), entry.begin(), entry.end());
     }
-    if (!WriteOutput(*output, InstallerAssemble(stub, pack))) return EXIT_BAD_INPUT;
+    const std::vector<uint8_t> installer = InstallerAssemble(stub, pack);
+    if (!WriteOutput(*output, installer)) return EXIT_BAD_INPUT;
 
-    printf("%-5s %-28s %10s %10s %7s  %s\n", "entry", "installed as", "size", "stored", "ratio", "method");
+    // The installer itself may be going to standard output.
+    FILE* const report = OutputIsStandard(*output) ? stderr : stdout;
+    fprintf(report, "%-5s %-28s %10s %10s %7s  %s\n", "entry", "installed as", "size", "stored", "ratio", "method");
     uint64_t total = 0;
     for (size_t i = 0; i < entries.size(); ++i) {
         const EntryView& e = entries[i];
         total += e.unpackedSize;
-        printf("%-5zu %-28s %10u %10u %7s  %s\n", i, INSTALL_TARGETS[i], e.unpackedSize, e.storedSize,
+        fprintf(report, "%-5zu %-28s %10u %10u %7s  %s\n", i, INSTALL_TARGETS[i], e.unpackedSize, e.storedSize,
                Ratio(e.storedSize, e.unpackedSize).c_str(), EntryKindOf(e) == ENTRY_STORED ? "stored" : "block");
     }
-    printf("%-5s %-28s %10llu %10zu %7s\n", "total", "", (unsigned long long)total, pack.size(),
-           Ratio(pack.size(), total).c_str());
-    printf("%s: %zu bytes (stub %zu, pack %zu, trailer 4)\n", output->c_str(),
-           stub.size() + pack.size() + PACK_TRAILER_SIZE, stub.size(), pack.size());
+    fprintf(report, "%-5s %-28s %10llu %10zu %7s\n", "total", "", (unsigned long long)total, pack.size(),
+            Ratio(pack.size(), total).c_str());
+    fprintf(report, "%s: %zu bytes (stub %zu, padding %zu, pack %zu, trailer 4)\n", output->c_str(),
+            installer.size(), stub.size(), installer.size() - stub.size() - pack.size() - PACK_TRAILER_SIZE,
+            pack.size());
     return EXIT_OK;
 }
 
@@ -302,6 +324,8 @@ int RunList(Invocation& inv)
                Ratio(e.storedSize, e.unpackedSize).c_str(), EntryKindOf(e) == ENTRY_STORED ? "stored" : "block",
                ChecksumText(d.checksum));
     }
+    if (pack.place.certificateSize != 0)
+        printf("signed: a certificate table of %zu bytes follows the pack\n", pack.place.certificateSize);
     if (!layout.error.empty()) return Fail(path, layout.error);
     return allGood ? EXIT_OK : EXIT_BAD_INPUT;
 }
@@ -351,8 +375,8 @@ int RunCompress(Invocation& inv)
     const DecodedEntry check = BlockDecode(block.data(), block.size());
     if (!check.error.empty() || check.bytes != data) return Fail(inv.files[0], "internal error: block does not unpack");
     if (!WriteOutput(inv.files[1], block)) return EXIT_BAD_INPUT;
-    printf("%s: %zu -> %zu bytes (%s)\n", inv.files[0].c_str(), data.size(), block.size(),
-           Ratio(block.size(), data.size()).c_str());
+    fprintf(OutputIsStandard(inv.files[1]) ? stderr : stdout, "%s: %zu -> %zu bytes (%s)\n", inv.files[0].c_str(),
+            data.size(), block.size(), Ratio(block.size(), data.size()).c_str());
     return EXIT_OK;
 }
 
@@ -370,11 +394,12 @@ const Command COMMANDS[] = {
      "usage: qzpack build -o OUTPUT.exe [--stub INSTALLER.exe] [--level N]" + BuildTargetList(" %s", "") +
          "\n"
          "\n"
-         "Makes an installer: the stub, then a pack of the four files, then the pack's\n"
-         "length. The files go in the installer's install order:\n" +
+         "Makes an installer: the stub, zero bytes up to a size that is a multiple of 8,\n"
+         "then a pack of the four files, then the pack's length; a signature added later\n"
+         "follows directly. The files go in the installer's install order:\n" +
          BuildTargetList("  %-8s-> %s\n", "") +
          "\n"
-         "  -o FILE        the installer to write\n"
+         "  -o FILE        the installer to write ('-': standard output)\n"
          "  --stub FILE    the installer executable to append to; by default the first\n"
          "                 installer.exe found in PREFIX/share/qzpack (qzpack being\n"
          "                 PREFIX/bin/qzpack), beside qzpack, then in the build tree\n"
@@ -385,7 +410,8 @@ const Command COMMANDS[] = {
      "usage: qzpack list FILE\n"
      "\n"
      "Shows each entry of an installer or a bare pack: index, unpacked size, stored\n"
-     "size, ratio, kind (stored or block) and checksum state.\n",
+     "size, ratio, kind (stored or block) and checksum state, and the size of a\n"
+     "signed installer's certificate table.\n",
      {}, 1, 1, RunList},
     {"verify",
      "usage: qzpack verify FILE\n"
@@ -403,13 +429,14 @@ const Command COMMANDS[] = {
     {"compress",
      "usage: qzpack compress [--level N] IN OUT.qz\n"
      "\n"
-     "Compresses IN into one block.\n"
+     "Compresses IN into one block; OUT '-' is standard output.\n"
      "  --level N      1 (fast) to 9 (smallest, the default)\n",
      {"--level"}, 2, 2, RunCompress},
     {"decompress",
      "usage: qzpack decompress IN.qz OUT\n"
      "\n"
-     "Expands one block. Writes nothing and exits 1 when it does not unpack.\n",
+     "Expands one block; OUT '-' is standard output. Writes nothing and exits 1\n"
+     "when it does not unpack.\n",
      {}, 2, 2, RunDecompress},
 };
 

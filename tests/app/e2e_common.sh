@@ -110,3 +110,22 @@ pack_entry() {
   done
   return 1
 }
+
+# sign_setup IN OUT KEYDIR: signs IN into OUT as a maker would, with
+# osslsigncode and a throwaway self-signed certificate made in KEYDIR on
+# first use (KEYDIR/signer.crt checks the signature; nothing is kept).
+sign_setup() {
+  local in=$1 out=$2 key=$3/signer
+  if [ ! -e "$key.p12" ]; then
+    openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=qz test signer" \
+      -keyout "$key.key" -out "$key.crt" >/dev/null 2>&1 &&
+      openssl pkcs12 -export -passout pass: -inkey "$key.key" -in "$key.crt" -out "$key.p12" >/dev/null 2>&1 ||
+      return 1
+  fi
+  osslsigncode sign -pkcs12 "$key.p12" -pass "" -n "qz test installer" -h sha256 -in "$in" -out "$out" >/dev/null
+}
+
+# signature_valid FILE KEYDIR: osslsigncode accepts FILE's signature.
+signature_valid() {
+  osslsigncode verify -CAfile "$2/signer.crt" -in "$1" >/dev/null 2>&1
+}

@@ -5,6 +5,7 @@
 #include "pack/block_format.h"
 #include "runtime/strings.h"
 #include "tests/pack/block_writer.h"
+#include "tests/pack/pe_writer.h"
 #include "tests/runtime/runtime_test_support.h"
 
 namespace {
@@ -148,6 +149,19 @@ TEST_F(Install, UnreadablePayloadInstallsNothingAndLeavesNoPack)
         ExpectNothingInstalled();
         EXPECT_EQ("Plugin not installed\nThe installer file is damaged or incomplete.", Report()) << c.what;
     }
+}
+
+// A signer appends its certificate table after the trailer: the pack in
+// front of it installs as if the file ended there.
+TEST_F(Install, SignedInstallerFindsThePackInFrontOfItsCertificateTable)
+{
+    const std::vector<uint8_t> image = PeImage();
+    const std::string unsignedFile = std::string(image.begin(), image.end()) + Pack() + U32(uint32_t(Pack().size()));
+    const std::vector<uint8_t> signedFile = PeSigned(std::vector<uint8_t>(unsignedFile.begin(), unsignedFile.end()), 40);
+    WriteWholeFile(moduleDirectory + executableName, std::string(signedFile.begin(), signedFile.end()));
+    PayloadCopyOut(executableName.c_str());
+    EXPECT_EQ(PAYLOAD_READ, InstallOutcome.Payload);
+    EXPECT_EQ(Pack(), ReadWholeFile(moduleDirectory + "tmp.pak"));
 }
 
 TEST_F(Install, FileShorterThanATrailerIsDamaged)

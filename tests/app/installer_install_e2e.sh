@@ -80,6 +80,14 @@ expect_no_pack_file() {
   [ ! -e "$1/tmp.pak" ] || fail "tmp.pak left beside the executable"
 }
 
+# expect_registry_target: WinAmpDir names the browser's target, with its
+# trailing backslash.
+expect_registry_target() {
+  local value
+  value=$(qzd_reg_value) || fail "no WinAmpDir value in the registry" || return
+  [ "$value" = "C:\\$target_name\\" ] || fail "WinAmpDir is '$value', want 'C:\\$target_name\\'"
+}
+
 win() {
   qzd_winpath "$1"
 }
@@ -98,11 +106,28 @@ scenario_happy_path() {
   expect_status 0
   expect_written "$target" 0 1 2 3
   [ -d "$target/plugins/zivora" ] || fail "plugins\\zivora\\ not created"
-  local value
-  value=$(qzd_reg_value) || fail "no WinAmpDir value in the registry"
-  [ "$value" = "C:\\$target_name\\" ] || fail "WinAmpDir is '$value', want 'C:\\$target_name\\'"
+  expect_registry_target
   expect_no_pack_file "$dir"
   [ "$failures" -eq "$before" ] && ok "four files, plugin folder, registry value, completion message, exit 0"
+}
+
+# The same install from a signed setup.exe: the installer finds its pack in
+# front of the certificate table that the signer appended.
+scenario_signed() {
+  e2e_begin signed
+  local before=$failures dir=$runs/signed
+  fresh_folder "$dir"
+  rm -rf "$target" && fresh_folder "$target/plugins"
+  sign_setup "$setup" "$dir/setup.exe" "$QZD_TMP" || fail "osslsigncode sign" || return
+  signature_valid "$dir/setup.exe" "$QZD_TMP" || fail "osslsigncode verify rejects it" || return
+  qzd_reg_delete
+  run_install "$dir" "$target_name" || return
+  expect_message "$completion"
+  expect_status 0
+  expect_written "$target" 0 1 2 3
+  expect_registry_target
+  expect_no_pack_file "$dir"
+  [ "$failures" -eq "$before" ] && ok "signed: four files, registry value, completion message, exit 0"
 }
 
 # Without a "plugins" folder the two plugin files cannot be created: the
@@ -126,7 +151,7 @@ scenario_target_held_open() {
   e2e_begin target-held-open
   local before=$failures dir=$runs/held
   fresh_folder "$dir/plugins" && cp "$setup" "$dir/"
-  local held=$dir/plugins/zivoravarelle.dll ready=$dir/held.ready
+  local held=$dir/${targets[2]} ready=$dir/held.ready
   echo "bytes of an earlier version" >"$held"
   cp "$held" "$QZD_TMP/held.before"
   (exec setsid timeout 60 wine "$holder" "$(win "$held")" "$(win "$ready")") </dev/null \
@@ -158,7 +183,7 @@ scenario_damaged_entry() {
   [ "$stored" -ne "$unpacked" ] || fail "entry 2 is stored, not compressed" || return
   [ "$(u32 "$dir/setup.exe" $((data + 6)))" -ne 0 ] || fail "entry 2's block has no checksum" || return
   flip_byte "$dir/setup.exe" $((data + stored / 2))
-  local old=$dir/plugins/zivoravarelle.dll
+  local old=$dir/${targets[2]}
   echo "bytes of an earlier version" >"$old"
   cp "$old" "$QZD_TMP/old.dll"
   run_install "$dir" || return
@@ -197,7 +222,7 @@ scenario_damaged_installer() {
     tail -c $((length + 4)) "$setup" | head -c "$length" >"$dir/tmp.pak"
     ;;
   esac
-  echo "bytes of an earlier version" >"$dir/zivoravarelle-readme.txt"
+  echo "bytes of an earlier version" >"$dir/${targets[0]}"
   local snap_before
   snap_before=$(snapshot "$dir")
   qzd_reg_delete
@@ -212,6 +237,7 @@ scenario_damaged_installer() {
 
 start=$(qzd_now)
 scenario_happy_path
+scenario_signed
 scenario_no_plugins_folder
 scenario_target_held_open
 scenario_damaged_entry

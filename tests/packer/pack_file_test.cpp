@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "pack/block_format.h"
+#include "pack/file_end.h"
 #include "packer/block_encoder.h"
 #include "tests/packer/packer_test_data.h"
 
@@ -101,29 +102,92 @@ TEST(PackParse, IncompleteHeadersAndStoredBytesAreErrors)
     EXPECT_TRUE(PackParse(pack.data(), 0).entries.empty());
 }
 
-TEST(PackLocate, FindsThePackBehindTheStubAndRejectsAnOversizedTrailer)
+TEST(PackLocate, FindsThePackBehindTheStubOrInFrontOfASignature)
 {
     const std::vector<uint8_t> pack = PackOf({TextBytes(700, 4), RandomBytes(20, 5)});
-    std::vector<uint8_t> installer = InstallerAssemble(MinimalPe(), pack);
-    size_t offset = 0, size = 0;
-    bool isInstaller = false;
-    std::string error;
-    ASSERT_TRUE(PackLocate(installer, offset, size, isInstaller, error)) << error;
-    EXPECT_TRUE(isInstaller);
-    EXPECT_EQ(offset, MinimalPe().size());
-    EXPECT_EQ(size, pack.size());
+    for (size_t extra = 0; extra < PE_CERTIFICATE_ALIGNMENT; ++extra) {
+        // Every stub size modulo 8: the file still comes out a multiple of
+        // 8, with only zeros between the stub and the pack.
+        std::vector<uint8_t> stub = MinimalPe();
+        stub.resize(stub.size() + extra, 0x90);
+        const std::vector<uint8_t> installer = InstallerAssemble(stub, pack);
+        EXPECT_EQ(installer.size() % PE_CERTIFICATE_ALIGNMENT, 0u) << extra;
+        ASSERT_LT(installer.size() - stub.size() - pack.size() - PACK_TRAILER_SIZE, PE_CERTIFICATE_ALIGNMENT);
 
-    // Trailer larger than what precedes it, and one above the signed limit.
-    for (uint32_t length : {uint32_t(installer.size() - 3), 0x80000000u}) {
+        const struct {
+            const char* what;
+            std::vector<uint8_t> file;
+            size_t certificateSize;
+        } cases[] = {{"unsigned", installer, 0}, {"signed", PeSigned(installer, 40), 40}};
+        for (const auto& c : cases) {
+            PackPlace place;
+            std::string error;
+            ASSERT_TRUE(PackLocate(c.file, place, error)) << c.what << ": " << error;
+            EXPECT_TRUE(place.isInstaller);
+            EXPECT_EQ(place.certificateSize, c.certificateSize) << c.what;
+            EXPECT_EQ(place.size, pack.size()) << c.what;
+            EXPECT_TRUE(std::equal(pack.begin(), pack.end(), c.file.begin() + long(place.offset))) << c.what;
+            EXPECT_TRUE(std::all_of(c.file.begin() + long(stub.size()), c.file.begin() + long(place.offset),
+                                    [](uint8_t b) { return b == 0; }))
+                << c.what;
+        }
+    }
+}
+
+TEST(PackLocate, RejectsTrailersThatPointAtNoPack)
+{
+    const std::vector<uint8_t> installer = InstallerAssemble(MinimalPe(), PackOf({TextBytes(700, 4)}));
+    // Larger than what precedes it, above the signed limit, and empty.
+    for (uint32_t length : {uint32_t(installer.size() - 3), 0x80000000u, 0u}) {
         std::vector<uint8_t> bad = installer;
         StoreU32(&bad[bad.size() - 4], length);
-        EXPECT_FALSE(PackLocate(bad, offset, size, isInstaller, error)) << length;
+        PackPlace place;
+        std::string error;
+        EXPECT_FALSE(PackLocate(bad, place, error)) << length;
+        // Signed, the trailer is looked for in front of the table, whatever
+        // the table's last bytes are.
+        EXPECT_FALSE(PackLocate(PeSigned(bad, 16), place, error)) << length;
     }
 
     // A bare pack is read whole.
-    ASSERT_TRUE(PackLocate(pack, offset, size, isInstaller, error));
-    EXPECT_FALSE(isInstaller);
-    EXPECT_EQ(size, pack.size());
+    const std::vector<uint8_t> pack = PackOf({TextBytes(70, 4)});
+    PackPlace place;
+    std::string error;
+    ASSERT_TRUE(PackLocate(pack, place, error));
+    EXPECT_FALSE(place.isInstaller);
+    EXPECT_EQ(place.size, pack.size());
+}
+
+TEST(StubImageEnd, CountsHeadersSectionsAndSymbolsButNothingAppended)
+{
+    const std::vector<uint8_t> headers = MinimalPe();
+    EXPECT_EQ(StubImageEnd(headers), headers.size());
+
+    // One section of 0x300 raw bytes at 0x200.
+    std::vector<uint8_t> sectioned = headers;
+    sectioned[PE_TEST_HEADER + 6] = 1;
+    const size_t section = PE_TEST_OPTIONAL + 0xE0;
+    StoreU32(&sectioned[section + 16], 0x300);
+    StoreU32(&sectioned[section + 20], 0x200);
+    sectioned.resize(0x500, 0xCC);
+    EXPECT_EQ(StubImageEnd(sectioned), 0x500u);
+
+    // An unstripped image: 2 symbols of 18 bytes, then a 10-byte string table.
+    std::vector<uint8_t> symbols = sectioned;
+    StoreU32(&symbols[PE_TEST_HEADER + 12], 0x500);
+    StoreU32(&symbols[PE_TEST_HEADER + 16], 2);
+    symbols.resize(0x500 + 36 + 10, 0);
+    StoreU32(&symbols[0x500 + 36], 10);
+    EXPECT_EQ(StubImageEnd(symbols), symbols.size());
+
+    // A built installer given as the stub: the pack after the image shows.
+    const std::vector<uint8_t> installer = InstallerAssemble(sectioned, PackOf({TextBytes(70, 4)}));
+    EXPECT_EQ(StubImageEnd(installer), 0x500u);
+    // A section table that runs past the file: no image end at all.
+    std::vector<uint8_t> cut = sectioned;
+    cut[PE_TEST_HEADER + 6] = 0xFF;
+    cut.resize(0x300);
+    EXPECT_EQ(StubImageEnd(cut), 0u);
 }
 
 TEST(IsPeImage, NeedsMzAndAPeSignatureInsideTheFile)
@@ -133,7 +197,7 @@ TEST(IsPeImage, NeedsMzAndAPeSignatureInsideTheFile)
     noMz[0] = 'X';
     EXPECT_FALSE(IsPeImage(noMz));
     std::vector<uint8_t> pointerOut = MinimalPe();
-    StoreU32(&pointerOut[0x3C], 0x7E);  // signature would straddle the end
+    StoreU32(&pointerOut[0x3C], uint32_t(pointerOut.size() - 2));  // signature would straddle the end
     EXPECT_FALSE(IsPeImage(pointerOut));
     std::vector<uint8_t> hugePointer = MinimalPe();
     StoreU32(&hugePointer[0x3C], 0xFFFFFFFF);

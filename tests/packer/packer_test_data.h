@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "pack/block_format.h"
+#include "tests/pack/pe_writer.h"
 
 // Real PE files to compress, from the build's QZ_PE_SAMPLE_DIR setting.
 constexpr const char* PE_SAMPLE_DIR = QZ_PE_SAMPLE_DIR;
@@ -33,16 +34,10 @@ inline std::vector<uint8_t> TextBytes(size_t n, uint32_t seed)
     return std::vector<uint8_t>(text.begin(), text.end());
 }
 
-// The smallest file the stub check accepts: MZ, the header pointer, PE\0\0.
+// The smallest stub the checks accept: a PE32 image of headers only.
 inline std::vector<uint8_t> MinimalPe()
 {
-    std::vector<uint8_t> pe(0x80, 0);
-    pe[0] = 'M';
-    pe[1] = 'Z';
-    StoreU32(&pe[0x3C], 0x40);
-    pe[0x40] = 'P';
-    pe[0x41] = 'E';
-    return pe;
+    return PeImage();
 }
 
 inline std::vector<uint8_t> ReadSample(const std::string& name)

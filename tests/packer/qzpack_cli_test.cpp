@@ -1,7 +1,12 @@
 // qzpack run as a program: the commands end to end, their exit codes, and
 // that no failure leaves a file behind.
 #include <gtest/gtest.h>
+#include <errno.h>
 #include <stdlib.h>
+#include <string.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -119,7 +124,8 @@ TEST_F(QzpackCli, BuildThenListVerifyExtractGiveBackTheFiles)
     const std::vector<uint8_t> stubBytes = ReadBytes(stub);
     ASSERT_GT(installer.size(), stubBytes.size() + 4);
     EXPECT_TRUE(std::equal(stubBytes.begin(), stubBytes.end(), installer.begin()));
-    EXPECT_EQ(LoadU32(&installer[installer.size() - 4]), installer.size() - 4 - stubBytes.size());
+    EXPECT_LT(installer.size() - 4 - stubBytes.size() - LoadU32(&installer[installer.size() - 4]), 8u);
+    EXPECT_EQ(installer.size() % 8, 0u);
 
     const Outcome listed = Qzpack("list " + setup);
     EXPECT_EQ(listed.code, 0) << listed.err;
@@ -316,9 +322,8 @@ TEST_F(QzpackCli, DamagedInstallersFailVerifyAndExtractWritesNothing)
     const std::string setup = (dir / "setup.exe").string();
     ASSERT_EQ(Qzpack(Build(setup)).code, 0);
     const std::vector<uint8_t> good = ReadBytes(setup);
-    const size_t stubSize = ReadBytes(stub).size();
-    const size_t firstStored = stubSize + 8;
-    const size_t secondHeader = firstStored + LoadU32(&good[stubSize + 4]);
+    const size_t packStart = good.size() - 4 - LoadU32(&good[good.size() - 4]);
+    const size_t secondHeader = packStart + 8 + LoadU32(&good[packStart + 4]);
 
     struct Damage {
         const char* what;
@@ -340,6 +345,17 @@ TEST_F(QzpackCli, DamagedInstallersFailVerifyAndExtractWritesNothing)
     std::vector<uint8_t> shortTrailer = good;
     StoreU32(&shortTrailer[shortTrailer.size() - 4], LoadU32(&good[good.size() - 4]) - 3);
     damages.push_back({"pack cut by the trailer", shortTrailer, ""});
+    // Files an installer could not use: no pack at all (signed or not, the
+    // trailer gives 0 bytes), or fewer entries than the installer unpacks.
+    damages.push_back({"stub alone", MinimalPe(), "carries no pack"});
+    damages.push_back({"signed stub alone", PeSigned(MinimalPe(), 32), "carries no pack"});
+    damages.push_back({"empty file", {}, "carries no pack"});
+    size_t fourth = packStart;
+    for (int i = 0; i < 3; ++i) fourth += 8 + LoadU32(&good[fourth + 4]);
+    damages.push_back({"three entries",
+                       InstallerAssemble(MinimalPe(), std::vector<uint8_t>(good.begin() + long(packStart),
+                                                                           good.begin() + long(fourth))),
+                       "an installer needs 4"});
 
     for (const Damage& d : damages) {
         fs::remove_all(dir / "out");
@@ -349,10 +365,105 @@ TEST_F(QzpackCli, DamagedInstallersFailVerifyAndExtractWritesNothing)
         EXPECT_EQ(verify.code, 1) << d.what;
         EXPECT_NE(verify.err.find(bad), std::string::npos) << d.what;
         EXPECT_NE(verify.err.find(d.message), std::string::npos) << d.what << ": " << verify.err;
+        EXPECT_EQ(verify.out.find("intact"), std::string::npos) << d.what;
         EXPECT_EQ(Qzpack("list " + bad).code, 1) << d.what;
         EXPECT_EQ(Qzpack("extract " + bad + " -d " + (dir / "out").string()).code, 1) << d.what;
         EXPECT_FALSE(fs::exists(dir / "out" / INSTALL_TARGETS[0])) << d.what;
     }
+}
+
+TEST_F(QzpackCli, BuildRefusesAStubThatCarriesDataAfterItsImage)
+{
+    const std::string setup = (dir / "setup.exe").string();
+    ASSERT_EQ(Qzpack(Build(setup)).code, 0);
+    const std::string size = std::to_string(ReadBytes(setup).size());
+    const std::string nested = (dir / "nested.exe").string();
+    const Outcome r = Qzpack("build -o " + nested + " --stub " + setup + " " + files[0] + " " + files[1] + " " +
+                             files[2] + " " + files[3]);
+    EXPECT_EQ(r.code, 1);
+    for (const std::string& part : {setup, std::to_string(MinimalPe().size()), size})
+        EXPECT_NE(r.err.find(part), std::string::npos) << part << " not in: " << r.err;
+    EXPECT_TRUE(Leftovers({"setup.exe"}).empty());
+}
+
+// Standard output and a FIFO get exactly the bytes a file gets; the report
+// moves to stderr so that it does not mix with them.
+TEST_F(QzpackCli, StandardOutputAndFifoGetTheBytesAFileGets)
+{
+    const std::string qz = (dir / "a.qz").string();
+    const std::string setup = (dir / "setup.exe").string();
+    ASSERT_EQ(Qzpack("compress " + files[1] + " " + qz).code, 0);
+    ASSERT_EQ(Qzpack(Build(setup)).code, 0);
+    const struct {
+        std::string args;
+        std::string expected;
+    } cases[] = {
+        {"compress " + files[1] + " -", ReadText(qz)},
+        {"decompress " + qz + " -", ReadText(files[1])},
+        {Build("-"), ReadText(setup)},
+    };
+    for (const auto& c : cases) {
+        const Outcome r = Qzpack(c.args);
+        EXPECT_EQ(r.code, 0) << c.args << ": " << r.err;
+        EXPECT_TRUE(r.out == c.expected) << c.args;
+    }
+
+    const std::string fifo = (dir / "fifo").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0) << strerror(errno);
+    const std::string copy = (dir / "fifo.out").string();
+    const std::string command = "timeout 20 cat " + fifo + " >" + copy + " & " + QZPACK_PATH + " compress " + files[1] + " " +
+                                fifo + " >/dev/null; s=$?; wait; exit $s";
+    const int status = system(command.c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_TRUE(ReadText(copy) == ReadText(qz));
+    EXPECT_TRUE(fs::is_fifo(fifo)) << "the FIFO was replaced";
+}
+
+TEST_F(QzpackCli, DeviceNodesAreWrittenThroughAndAFullOneFailsLeavingNothing)
+{
+    const std::string null = (dir / "null").string();
+    const std::string full = (dir / "full").string();
+    // The memory devices' numbers: 1,3 discards, 1,7 is always full.
+    if (mknod(null.c_str(), S_IFCHR | 0600, makedev(1, 3)) != 0 ||
+        mknod(full.c_str(), S_IFCHR | 0600, makedev(1, 7)) != 0)
+        GTEST_SKIP() << "cannot make device nodes here (" << strerror(errno) << "); needs root";
+
+    EXPECT_EQ(Qzpack("compress " + files[1] + " " + null).code, 0);
+    for (const std::string& args : {"compress " + files[1] + " " + full, Build(full)}) {
+        const Outcome r = Qzpack(args);
+        EXPECT_EQ(r.code, 1) << args;
+        EXPECT_NE(r.err.find(strerror(ENOSPC)), std::string::npos) << r.err;
+    }
+    EXPECT_TRUE(fs::is_character_file(null));
+    EXPECT_TRUE(fs::is_character_file(full));
+    EXPECT_TRUE(Leftovers({"null", "full"}).empty());
+}
+
+TEST_F(QzpackCli, FullDiskFailsKeepingTheOldFileAndNoTemporaryFile)
+{
+    const fs::path small = dir / "small";
+    fs::create_directories(small);
+    if (mount("tmpfs", small.c_str(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "cannot mount a small tmpfs here (" << strerror(errno) << "); needs root";
+    struct Unmount {
+        fs::path at;
+        ~Unmount() { umount2(at.c_str(), MNT_DETACH); }
+    } unmount{small};
+
+    // More random bytes than the file system holds: the block cannot shrink them.
+    const std::string big = (dir / "big.bin").string();
+    WriteBytes(big, RandomBytes(200000, 9));
+    const fs::path old = small / "old.qz";
+    WriteBytes(old, {'o', 'l', 'd'});
+    for (const fs::path& target : {old, small / "new.qz"}) {
+        const Outcome r = Qzpack("compress --level 1 " + big + " " + target.string());
+        EXPECT_EQ(r.code, 1) << target;
+        EXPECT_NE(r.err.find(strerror(ENOSPC)), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(ReadText(old), "old");
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(small)) names.push_back(e.path().filename().string());
+    EXPECT_EQ(names, std::vector<std::string>{"old.qz"});
 }
 
 }  // namespace

@@ -1,0 +1,40 @@
+// Where an installer file ends for its pack. A signer appends a certificate
+// table after everything else, so the trailer is no longer the file's last
+// four bytes: it is the four bytes before that table. The installer and the
+// packer both find the pack through this one rule.
+//
+//   +---------------------------+  offset 0
+//   | executable image          |  its headers hold the security directory:
+//   | ...                       |  file offset and size of the table
+//   +---------------------------+
+//   | pack, L bytes; L: u32     |  as in pack/block_format.h, ending at E
+//   +---------------------------+  E = PackFileEnd(...)
+//   | certificate table         |  only in a signed file; ends at S
+//   +---------------------------+  S = file size
+//
+// Portable: no platform calls, so it is tested natively on hand-made files.
+#pragma once
+
+#include <stdint.h>
+
+// The installer reads this many bytes from the file's start and looks for
+// the headers there; the packer looks at no more, so both agree on any file.
+constexpr uint32_t PE_HEADS_READ_SIZE = 512;
+
+constexpr uint32_t PE_HEADER_POINTER_OFFSET = 0x3C;
+constexpr uint32_t PE_SIGNATURE = 0x00004550;  // "PE\0\0" read as a little-endian u32
+constexpr uint32_t PE_OPTIONAL_HEADER_OFFSET = 24;  // signature and file header
+constexpr uint32_t PE32_MAGIC = 0x10B;
+constexpr uint32_t PE32_DIRECTORY_COUNT_OFFSET = 92;  // in the optional header
+constexpr uint32_t PE_SECURITY_DIRECTORY = 4;
+constexpr uint32_t PE32_SECURITY_ENTRY_OFFSET = 96 + 8 * PE_SECURITY_DIRECTORY;
+// The certificate table starts on this boundary; the signer pads with zeros
+// to reach it.
+constexpr uint32_t PE_CERTIFICATE_ALIGNMENT = 8;
+
+// The end of the file for the pack: the start of a certificate table that
+// ends exactly at fileSize, or fileSize itself. head holds the file's first
+// headSize bytes (at most PE_HEADS_READ_SIZE are looked at). Headers that
+// cannot be read, a table outside the file or not ending at its end, all
+// mean "no certificate table".
+uint32_t PackFileEnd(const uint8_t* head, uint32_t headSize, uint32_t fileSize);

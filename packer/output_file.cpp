@@ -1,0 +1,75 @@
+#include "packer/output_file.h"
+
+#include <errno.h>
+#include <stdio.h>
+#include <string.h>
+
+#include <filesystem>
+
+#include "packer/file_io.h"
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Writes and flushes; errno tells why when it fails.
+bool WriteAll(FILE* f, const std::vector<uint8_t>& data)
+{
+    const bool written = data.empty() || fwrite(data.data(), 1, data.size(), f) == data.size();
+    return fflush(f) == 0 && written && !ferror(f);
+}
+
+bool WriteStandardOutput(const std::vector<uint8_t>& data, std::string& error)
+{
+#ifdef _WIN32
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
+    if (WriteAll(stdout, data)) return true;
+    error = std::string("cannot write to standard output: ") + strerror(errno);
+    return false;
+}
+
+// Devices and FIFOs are opened as they are: renaming a file over one would
+// put a regular file in its place.
+bool WriteThrough(const std::string& path, const std::vector<uint8_t>& data, std::string& error)
+{
+    FILE* f = fopen(path.c_str(), "wb");
+    if (!f) {
+        error = std::string("cannot open: ") + strerror(errno);
+        return false;
+    }
+    bool ok = WriteAll(f, data);
+    int reason = errno;
+    if (fclose(f) != 0 && ok) {
+        ok = false;
+        reason = errno;
+    }
+    if (!ok) error = std::string("cannot write: ") + strerror(reason);
+    return ok;
+}
+
+}  // namespace
+
+bool OutputIsStandard(const std::string& path)
+{
+    return path == OUTPUT_STANDARD;
+}
+
+bool OutputWrite(const std::string& path, const std::vector<uint8_t>& data, std::string& error)
+{
+    if (OutputIsStandard(path)) return WriteStandardOutput(data, error);
+    std::error_code ec;
+    const fs::file_status status = fs::status(path, ec);
+    if (fs::exists(status) && !fs::is_regular_file(status) && !fs::is_directory(status))
+        return WriteThrough(path, data, error);
+    if (fs::is_symlink(fs::symlink_status(path, ec)) && fs::is_regular_file(status)) {
+        const fs::path target = fs::canonical(path, ec);
+        if (!ec) return FileWriteAtomic(target.string(), data, error);
+    }
+    return FileWriteAtomic(path, data, error);
+}

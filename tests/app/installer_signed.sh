@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# A setup.exe made by qzpack, signed as a maker signs it: the signature is
+# valid, qzpack still finds the four entries in front of the certificate
+# table, and one flipped byte of the pack breaks the signature. Needs no
+# Wine; installing the signed file is a scenario of installer_install_e2e.sh.
+#
+# Usage: installer_signed.sh QZPACK INSTALLER_EXE
+# Exits 77 (skipped) when the stub has not been built.
+set -uo pipefail
+
+qzpack=$1
+stub=$2
+. "$(dirname "$0")/e2e_common.sh"
+
+[ -f "$stub" ] || { echo "SKIP: no installer stub at $stub (build the windows preset)"; exit 77; }
+for tool in osslsigncode openssl; do
+  command -v "$tool" >/dev/null || { echo "FAIL: $tool missing (scripts/setup installs it)"; exit 1; }
+done
+
+scenario=signed
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# The payload: a readme, two PE files and a text, none of them the demo's.
+make_readme "$work/readme.txt"
+seq 1 20000 >"$work/numbers.txt"
+setup=$work/setup.exe
+signed=$work/setup-signed.exe
+"$qzpack" build -o "$setup" --stub "$stub" "$work/readme.txt" "$stub" "$stub" "$work/numbers.txt" >/dev/null ||
+  { fail "qzpack build"; exit 1; }
+size=$(stat -c %s "$setup")
+[ $((size % 8)) -eq 0 ] || fail "setup.exe is $size bytes, not a multiple of 8"
+
+sign_setup "$setup" "$signed" "$work" || { fail "osslsigncode sign"; exit 1; }
+signature_valid "$signed" "$work" || fail "osslsigncode verify rejects the signed installer"
+verify=$("$qzpack" verify "$signed" 2>&1) || fail "qzpack verify of the signed installer: $verify"
+[[ $verify == *": 4 entries, all complete and intact" ]] || fail "qzpack verify says: $verify"
+table=$(($(stat -c %s "$signed") - size))
+list=$("$qzpack" list "$signed" 2>&1) || fail "qzpack list of the signed installer: $list"
+[[ $list == *"certificate table of $table bytes"* ]] || fail "qzpack list does not report the $table-byte table: $list"
+# Signing changes the checksum and the directory entry in the headers, and
+# appends; the pack sits where it was, right before the table.
+cmp -s <(tail -c +1025 "$setup") <(head -c "$size" "$signed" | tail -c +1025) ||
+  fail "signing moved or changed the pack"
+
+read -r data _ stored < <(pack_entry "$setup" 1)
+cp "$signed" "$work/flipped.exe"
+flip_byte "$work/flipped.exe" $((data + stored / 2))
+signature_valid "$work/flipped.exe" "$work" && fail "a flipped pack byte leaves the signature valid"
+
+[ "$failures" -eq 0 ] || exit 1
+ok "multiple of 8 ($size bytes), signature valid, four entries, $table-byte table listed, a flipped pack byte caught"
