@@ -283,7 +283,7 @@ TEST_F(QzpackCli, BuildWithoutStubTakesThePrefixStubThenTheOneBeside)
         std::vector<uint8_t> used;
         for (const char* s : l.stubs) {
             std::vector<uint8_t> pe = MinimalPe();
-            pe.push_back(++mark);  // which stub went into the installer
+            pe.back() = ++mark;  // which stub went into the installer: a header padding byte
             fs::create_directories((dir / s).parent_path());
             WriteBytes(dir / s, pe);
             if (std::string(s) == l.used) used = pe;
