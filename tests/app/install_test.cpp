@@ -155,13 +155,16 @@ TEST_F(Install, UnreadablePayloadInstallsNothingAndLeavesNoPack)
 // front of it installs as if the file ended there.
 TEST_F(Install, SignedInstallerFindsThePackInFrontOfItsCertificateTable)
 {
-    const std::vector<uint8_t> image = PeImage();
-    const std::string unsignedFile = std::string(image.begin(), image.end()) + Pack() + U32(uint32_t(Pack().size()));
-    const std::vector<uint8_t> signedFile = PeSigned(std::vector<uint8_t>(unsignedFile.begin(), unsignedFile.end()), 40);
-    WriteWholeFile(moduleDirectory + executableName, std::string(signedFile.begin(), signedFile.end()));
+    const Bytes pack = Pack();
+    Bytes file = PeImage();
+    file.insert(file.end(), pack.begin(), pack.end());
+    uint8_t length[4];
+    StoreU32(length, uint32_t(pack.size()));
+    file.insert(file.end(), length, length + 4);
+    WriteWholeFile(moduleDirectory + executableName, Text(PeSigned(file, 40)));
     PayloadCopyOut(executableName.c_str());
     EXPECT_EQ(PAYLOAD_READ, InstallOutcome.Payload);
-    EXPECT_EQ(Pack(), ReadWholeFile(moduleDirectory + "tmp.pak"));
+    EXPECT_EQ(Text(pack), ReadWholeFile(moduleDirectory + "tmp.pak"));
 }
 
 TEST_F(Install, FileShorterThanATrailerIsDamaged)
