@@ -80,6 +80,19 @@ BLOCK_INLINE uint32_t CountTrailingZeros(uint32_t value)
 #endif
 }
 
+BLOCK_INLINE uint32_t CountLeadingZeros(uint32_t value)
+{
+#if defined(__GNUC__)
+    return uint32_t(__builtin_clz(value));
+#else
+    uint32_t count = 0;
+    for (; (value & 0x80000000u) == 0; value <<= 1) {
+        ++count;
+    }
+    return count;
+#endif
+}
+
 BLOCK_INLINE uint32_t ReadBit(BlockStream& s)
 {
     const uint32_t shifted = s.bits << 1;
@@ -127,7 +140,7 @@ BLOCK_INLINE uint32_t ReadBits(BlockStream& s, uint32_t count)
 // Data bit, continuation bit, ... from a value of 1. Gives 0 (and breaks the
 // stream) for a number over 32 bits. Each data bit travels with its
 // continuation bit, so the pair is read as one 2-bit field.
-BLOCK_INLINE uint32_t ReadGamma(BlockStream& s)
+BLOCK_INLINE uint32_t ReadGammaPairs(BlockStream& s)
 {
     uint32_t value = 1;
     for (;;) {
@@ -140,6 +153,36 @@ BLOCK_INLINE uint32_t ReadGamma(BlockStream& s)
             return value;
         }
     }
+}
+
+// Continuation bits of the first GAMMA_FAST_PAIRS pairs at the top of the
+// bit buffer: bits 30, 28, ..., 16.
+constexpr uint32_t GAMMA_FAST_PAIRS = 8;
+constexpr uint32_t GAMMA_STOP_BITS = 0x55550000u;
+
+// A number of up to eight pairs that lies wholly in the current word is read
+// without a branch per pair, which the pair loop mispredicts at its end for
+// most numbers: the highest continuation bit that is 0 ends the number, and
+// the data bits above it are gathered into one byte in three steps. Below
+// the sentinel every bit is 0 and looks like an end; the shift that consumes
+// the number then leaves 0, the same test as for any field, and the pair
+// loop takes over.
+BLOCK_INLINE uint32_t ReadGamma(BlockStream& s)
+{
+    const uint32_t stops = ~s.bits & GAMMA_STOP_BITS;
+    if (BLOCK_LIKELY(stops != 0)) {
+        const uint32_t used = CountLeadingZeros(stops) + 1;
+        const uint32_t rest = s.bits << used;
+        if (BLOCK_LIKELY(rest != 0)) {
+            uint32_t data = s.bits >> 17 & 0x5555u;
+            data = (data | data >> 1) & 0x3333u;
+            data = (data | data >> 2) & 0x0F0Fu;
+            data = (data | data >> 4) & 0x00FFu;
+            s.bits = rest;
+            return (data | 1u << GAMMA_FAST_PAIRS) >> (GAMMA_FAST_PAIRS - used / 2);
+        }
+    }
+    return ReadGammaPairs(s);
 }
 
 BLOCK_INLINE void Copy2(uint8_t* to, const uint8_t* from) { memcpy(to, from, 2); }
