@@ -25,6 +25,14 @@
 #else
 #define BLOCK_INLINE inline
 #endif
+// The installer's build (QZ_DECODER_SMALL) keeps the once-a-word path out of
+// line: natively that costs about 3 % of the speed, in the installer it saves
+// about 270 bytes of code.
+#if defined(__GNUC__) && defined(QZ_DECODER_SMALL)
+#define BLOCK_RARE __attribute__((noinline))
+#else
+#define BLOCK_RARE BLOCK_INLINE
+#endif
 #if defined(__GNUC__)
 #define BLOCK_LIKELY(condition) __builtin_expect(!!(condition), 1)
 #else
@@ -112,14 +120,24 @@ BLOCK_INLINE uint32_t ReadBit(BlockStream& s)
 // The field's first `have` bits (0 to count - 1) are what is left of this
 // word, the rest comes from the top of the next one, below which the new
 // sentinel goes.
+// Runs once a word. When out of line it takes the bit buffer through a local
+// copy, not the stream, so that the stream's state can stay in registers.
+BLOCK_RARE uint32_t SpliceWord(uint32_t& bits, uint32_t word, uint32_t count)
+{
+    const uint32_t have = 31 - CountTrailingZeros(bits);
+    const uint32_t need = count - have;
+    const uint32_t head = bits >> 1 >> (31 - have);
+    bits = word << need | 1u << (need - 1);
+    return head << need | word >> (32 - need);
+}
+
 BLOCK_INLINE uint32_t ReadBitsAcrossWords(BlockStream& s, uint32_t count)
 {
-    const uint32_t have = 31 - CountTrailingZeros(s.bits);
-    const uint32_t need = count - have;
-    const uint32_t head = s.bits >> 1 >> (31 - have);
+    uint32_t bits = s.bits;
     const uint32_t word = BlockNextWord(s);
-    s.bits = word << need | 1u << (need - 1);
-    return head << need | word >> (32 - need);
+    const uint32_t value = SpliceWord(bits, word, count);
+    s.bits = bits;
+    return value;
 }
 
 // An n-bit field, most significant bit first, 1 <= count <= 31. The shift by
