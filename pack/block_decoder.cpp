@@ -203,36 +203,51 @@ BLOCK_INLINE uint32_t ReadGamma(BlockStream& s)
     return ReadGammaPairs(s);
 }
 
-BLOCK_INLINE void Copy2(uint8_t* to, const uint8_t* from) { memcpy(to, from, 2); }
-BLOCK_INLINE void Copy4(uint8_t* to, const uint8_t* from) { memcpy(to, from, 4); }
 BLOCK_INLINE void Copy8(uint8_t* to, const uint8_t* from) { memcpy(to, from, 8); }
+
+BLOCK_INLINE uint64_t LoadU64(const uint8_t* p) { return uint64_t(LoadU32(p)) | uint64_t(LoadU32(p + 4)) << 32; }
+
+BLOCK_INLINE void StoreU64(uint8_t* p, uint64_t v)
+{
+    StoreU32(p, uint32_t(v));
+    StoreU32(p + 4, uint32_t(v >> 32));
+}
+
+// The first `count` (0 to 8) of 8 bytes come from `from`, the others are
+// written back as they were.
+BLOCK_INLINE void BlendCopy8(uint8_t* to, const uint8_t* from, uint32_t count)
+{
+    const uint64_t mask = count >= 8 ? ~uint64_t(0) : (uint64_t(1) << (8 * count)) - 1;
+    StoreU64(to, (LoadU64(from) & mask) | (LoadU64(to) & ~mask));
+}
+
+// Up to this length, with the source at least 8 bytes back and 16 bytes of
+// room, a copy is two 8-byte blends, so that its length costs no branch.
+constexpr uint32_t BLEND_COPY_MAX = 16;
 
 // Copies length bytes from offset bytes back, with the result of a copy made
 // one byte at a time, first to last: when the offset is smaller than the
 // length, the copy reads bytes it has itself just written. Wide moves are used
 // only where each one reads bytes that are already final: source and target
-// at least a move apart, or not overlapping at all. Two moves may overlap each
-// other to cover an odd length; none reaches past the copy's end, so the
-// bytes after it stay as the caller left them.
+// at least a move apart. Two moves may overlap each other to cover an odd
+// length; none changes a byte past the copy's end, so the bytes after it stay
+// as the caller left them (the blends write them back unchanged, never past
+// the limit).
 BLOCK_INLINE void CopyMatch(BlockStream& s, uint32_t offset, uint32_t length)
 {
     if (!BlockRequire(s, offset != 0 && offset <= uint32_t(s.out - s.start))) {
         return;
     }
-    if (!BlockRequire(s, length <= uint32_t(s.limit - s.out))) {
+    const uint32_t room = uint32_t(s.limit - s.out);
+    if (!BlockRequire(s, length <= room)) {
         return;
     }
     uint8_t* to = s.out;
     const uint8_t* from = to - offset;
     s.out += length;
-    if (length <= 8 && length >= 2 && offset >= length) {
-        if (length >= 4) {
-            Copy4(to, from);
-            Copy4(to + length - 4, from + length - 4);
-        } else {
-            Copy2(to, from);
-            Copy2(to + length - 2, from + length - 2);
-        }
+    if (offset >= 8 && length <= BLEND_COPY_MAX && room >= BLEND_COPY_MAX) {
+        BlendCopy8(to, from, length);
+        BlendCopy8(to + 8, from + 8, length > 8 ? length - 8 : 0);
         return;
     }
     if (offset >= 8 && length >= 8) {
