@@ -214,10 +214,11 @@ BLOCK_INLINE void StoreU64(uint8_t* p, uint64_t v)
 }
 
 // The first `count` (0 to 8) of 8 bytes come from `from`, the others are
-// written back as they were.
+// written back as they were. The mask is shifted in two halves so that a
+// count of 8 needs no case of its own.
 BLOCK_INLINE void BlendCopy8(uint8_t* to, const uint8_t* from, uint32_t count)
 {
-    const uint64_t mask = count >= 8 ? ~uint64_t(0) : (uint64_t(1) << (8 * count)) - 1;
+    const uint64_t mask = ~(~uint64_t(0) << 4 * count << 4 * count);
     StoreU64(to, (LoadU64(from) & mask) | (LoadU64(to) & ~mask));
 }
 
@@ -246,8 +247,9 @@ BLOCK_INLINE void CopyMatch(BlockStream& s, uint32_t offset, uint32_t length)
     const uint8_t* from = to - offset;
     s.out += length;
     if (offset >= 8 && length <= BLEND_COPY_MAX && room >= BLEND_COPY_MAX) {
-        BlendCopy8(to, from, length);
-        BlendCopy8(to + 8, from + 8, length > 8 ? length - 8 : 0);
+        const uint32_t head = length < 8 ? length : 8;
+        BlendCopy8(to, from, head);
+        BlendCopy8(to + 8, from + 8, length - head);
         return;
     }
     if (offset >= 8 && length >= 8) {
