@@ -320,36 +320,14 @@ TEST(BlockDecompress, LengthBonusAtEveryThreshold)
 }
 
 // Offsets shorter than the length repeat the last offset bytes, whatever
-// code makes the copy and however the decoder widens it.
-TEST(BlockDecompress, OverlappingCopiesRepeatTheirSource)
+// code makes the copy and however the decoder widens it; and a copy is
+// widened only over bytes it writes back unchanged: whatever room follows
+// it, the bytes past its end stay as the caller left them.
+TEST(BlockDecompress, CopiesRepeatTheirSourceAndLeaveTheBytesAfterThemAlone)
 {
     const std::vector<uint8_t> prefix = RandomBytes(40, 17);
-    for (uint32_t offset = 1; offset <= 20; ++offset) {
+    for (uint32_t offset = 1; offset <= 24; ++offset) {
         for (uint32_t length = 2; length <= 45; ++length) {
-            BitWriter w = LiteralsPrefix(prefix);
-            if (length <= 5) {
-                PutShortMatch(w, offset, length);
-            } else {
-                PutMatch(w, 8, offset, length - 4);
-            }
-            PutEnd(w);
-            std::vector<uint8_t> expected = prefix;
-            ReferenceCopy(expected, offset, length);
-            const uint32_t size = uint32_t(expected.size());
-            const Decoded d = Decode(MakeBlock(w, size, 0), size);
-            ASSERT_EQ(d.result, size) << offset << " " << length;
-            ASSERT_EQ(d.bytes, expected) << offset << " " << length;
-        }
-    }
-}
-
-// A copy is widened only over bytes it writes back unchanged: whatever room
-// follows it, the bytes past its end stay as the caller left them.
-TEST(BlockDecompress, ShortCopiesLeaveTheBytesAfterThemAlone)
-{
-    const std::vector<uint8_t> prefix = RandomBytes(40, 23);
-    for (uint32_t offset = 8; offset <= 24; ++offset) {
-        for (uint32_t length = 2; length <= 20; ++length) {
             for (const uint32_t room : {0u, 1u, 8u, 15u, 16u, 17u, 30u}) {
                 BitWriter w = LiteralsPrefix(prefix);
                 if (length <= 5) {
