@@ -5,11 +5,17 @@
 
 #include <fstream>
 #include <iterator>
+#include <sstream>
 
 #include "pack/block_decoder.h"
 #include "packer/block_encoder.h"
 
 namespace {
+
+// Raw deflate: negative window bits leave out zlib's header and checksum.
+constexpr int RAW_WINDOW_BITS = -15;
+constexpr int DEFLATE_LEVEL = 9;
+constexpr int DEFLATE_MEMORY_LEVEL = 8;
 
 // Called through a volatile pointer, so that the compiler cannot drop the
 // copies whose results nothing reads.
@@ -25,52 +31,100 @@ bool ReadFile(const std::string& path, std::vector<uint8_t>& data)
     return true;
 }
 
+bool RawDeflate(CorpusFile& file)
+{
+    z_stream stream = {};
+    if (deflateInit2(&stream, DEFLATE_LEVEL, Z_DEFLATED, RAW_WINDOW_BITS, DEFLATE_MEMORY_LEVEL,
+                     Z_DEFAULT_STRATEGY) != Z_OK) {
+        return false;
+    }
+    file.deflated.resize(deflateBound(&stream, uLong(file.data.size())));
+    stream.next_in = file.data.data();
+    stream.avail_in = uInt(file.data.size());
+    stream.next_out = file.deflated.data();
+    stream.avail_out = uInt(file.deflated.size());
+    const bool done = deflate(&stream, Z_FINISH) == Z_STREAM_END;
+    file.deflated.resize(stream.total_out);
+    deflateEnd(&stream);
+    return done;
+}
+
 bool CompressBothWays(CorpusFile& file)
 {
     const uint32_t size = uint32_t(file.data.size());
     file.block = BlockCompress(file.data.data(), size, LEVEL_BEST);
-    uLongf deflatedSize = compressBound(size);
-    file.deflated.resize(deflatedSize);
-    if (compress2(file.deflated.data(), &deflatedSize, file.data.data(), size, 9) != Z_OK) {
+    if (!RawDeflate(file)) {
         return false;
     }
-    file.deflated.resize(deflatedSize);
-
     std::vector<uint8_t> back(size);
     const uint32_t decoded = BlockDecompress(file.block.data(), uint32_t(file.block.size()), back.data(), size);
     if (decoded != size || back != file.data) {
         return false;
     }
-    uLongf inflatedSize = size;
     std::fill(back.begin(), back.end(), 0);
-    return uncompress(back.data(), &inflatedSize, file.deflated.data(), file.deflated.size()) == Z_OK &&
-           inflatedSize == size && back == file.data;
+    z_stream stream = {};
+    if (!RawInflateInit(stream)) {
+        return false;
+    }
+    const std::vector<CorpusFile> one(1, file);
+    const size_t inflated = InflateCorpus(one, stream, back);
+    inflateEnd(&stream);
+    return inflated == size && back == file.data;
+}
+
+// "path" or "path N".
+bool ReadListedFile(const std::string& line, CorpusFile& file)
+{
+    std::istringstream fields(line);
+    size_t prefix = 0;
+    if (!(fields >> file.path) || !ReadFile(file.path, file.data)) {
+        return false;
+    }
+    if (fields >> prefix) {
+        if (prefix > file.data.size()) {
+            return false;
+        }
+        file.data.resize(prefix);
+    }
+    return fields.eof();
 }
 
 }  // namespace
 
-std::vector<CorpusFile> LoadCorpus(const std::string& listPath)
+Corpus LoadCorpus(const std::string& listPath)
 {
+    Corpus corpus;
+    corpus.name = listPath.substr(listPath.find_last_of('/') + 1);
     std::ifstream list(listPath);
     if (!list) {
         fprintf(stderr, "cannot read the corpus list %s\n", listPath.c_str());
-        return {};
+        return corpus;
     }
-    std::vector<CorpusFile> corpus;
     std::string line;
     while (std::getline(list, line)) {
         if (line.empty() || line[0] == '#') {
             continue;
         }
         CorpusFile file;
-        file.path = line;
-        if (!ReadFile(line, file.data) || !CompressBothWays(file)) {
+        if (!ReadListedFile(line, file) || !CompressBothWays(file)) {
             fprintf(stderr, "cannot read or round-trip %s\n", line.c_str());
-            return {};
+            corpus.files.clear();
+            return corpus;
         }
-        corpus.push_back(std::move(file));
+        corpus.files.push_back(std::move(file));
     }
     return corpus;
+}
+
+std::vector<std::string> DecodeBenchLists()
+{
+    return {QZ_BENCH_DIR "/corpus.txt", QZ_BENCH_DIR "/corpus-17.txt"};
+}
+
+bool RawInflateInit(z_stream& stream)
+{
+    stream = z_stream{};
+    return inflateInit2(&stream, RAW_WINDOW_BITS) == Z_OK;
 }
 
 size_t CorpusBytes(const std::vector<CorpusFile>& corpus)

@@ -1,5 +1,6 @@
-// The benchmark's reference corpus, loaded and compressed both ways, plus the
-// three decoders timed on it: ours, zlib's inflate and memcpy as the ceiling.
+// The benchmarks' reference corpora, loaded and compressed both ways, plus the
+// three decoders timed on them: ours, zlib's raw inflate (no header, no
+// checksum: its fastest form) and memcpy as the ceiling.
 #pragma once
 
 #include <stdint.h>
@@ -12,15 +13,27 @@ struct CorpusFile {
     std::string path;
     std::vector<uint8_t> data;      // the file itself
     std::vector<uint8_t> block;     // our block, the packer at its best level
-    std::vector<uint8_t> deflated;  // zlib, level 9
+    std::vector<uint8_t> deflated;  // raw deflate, zlib level 9
 };
 
-// Reads the list (one absolute path a line, '#' starts a comment), loads and
+struct Corpus {
+    std::string name;  // the list's file name
+    std::vector<CorpusFile> files;
+};
+
+// Reads the list (one absolute path a line, optionally followed by a byte
+// count N meaning only the first N bytes; '#' starts a comment), loads and
 // compresses every file, and checks that both decoders give each file back.
-// Prints what is wrong and gives an empty corpus on any failure.
-std::vector<CorpusFile> LoadCorpus(const std::string& listPath);
+// Prints what is wrong and gives a corpus without files on any failure.
+Corpus LoadCorpus(const std::string& listPath);
+
+// The lists the decode benchmarks time, side by side in one run.
+std::vector<std::string> DecodeBenchLists();
 
 size_t CorpusBytes(const std::vector<CorpusFile>& corpus);
+
+// A stream for InflateCorpus; inflateEnd releases it.
+bool RawInflateInit(z_stream& stream);
 
 // One pass over the corpus; each returns the bytes it produced.
 size_t DecodeCorpusBlocks(const std::vector<CorpusFile>& corpus, std::vector<uint8_t>& scratch);

@@ -1,11 +1,13 @@
-// Decode timing for the 32-bit build, run under Wine: the same corpus and the
-// same three decoders as the native benchmark, timed in interleaved rounds;
-// prints each one's median rate and the ratio ours / zlib.
+// Decode timing for the 32-bit build, run under Wine: the same corpora and
+// the same three decoders as the native benchmark, timed in interleaved
+// rounds; prints, per corpus, each one's median rate and the ratio ours / zlib.
+// Lists given as arguments replace the two reference corpora.
 #include <stdio.h>
 #include <stdlib.h>
 
 #include <algorithm>
 #include <chrono>
+#include <string>
 #include <vector>
 
 #include "bench/bench_corpus.h"
@@ -31,33 +33,41 @@ double Median(std::vector<double> values)
     return values[values.size() / 2];
 }
 
+void TimeCorpus(const Corpus& corpus)
+{
+    size_t largest = 0;
+    for (const CorpusFile& file : corpus.files) {
+        largest = std::max(largest, file.data.size());
+    }
+    std::vector<uint8_t> scratch(largest);
+    z_stream stream;
+    RawInflateInit(stream);
+    std::vector<double> ours, zlib, copy;
+    size_t sink = 0;
+    for (int round = 0; round < ROUNDS; ++round) {
+        ours.push_back(SecondsFor([&] { sink += DecodeCorpusBlocks(corpus.files, scratch); }));
+        zlib.push_back(SecondsFor([&] { sink += InflateCorpus(corpus.files, stream, scratch); }));
+        copy.push_back(SecondsFor([&] { sink += CopyCorpus(corpus.files, scratch); }));
+    }
+    inflateEnd(&stream);
+    const size_t bytes = CorpusBytes(corpus.files);
+    const double megabytes = double(bytes) * PASSES_PER_ROUND / 1e6;
+    printf("%s: %zu files, %zu bytes (checked %zu)\n", corpus.name.c_str(), corpus.files.size(), bytes, sink);
+    printf("%-16s MB/s: QZ %.1f, zlib %.1f, memcpy %.1f; ratio QZ/zlib: %.3f\n", corpus.name.c_str(),
+           megabytes / Median(ours), megabytes / Median(zlib), megabytes / Median(copy), Median(zlib) / Median(ours));
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    const std::vector<CorpusFile> corpus = LoadCorpus(argc > 1 ? argv[1] : QZ_BENCH_CORPUS_LIST);
-    if (corpus.empty()) {
-        return 1;
+    const std::vector<std::string> lists = argc > 1 ? std::vector<std::string>(argv + 1, argv + argc) : DecodeBenchLists();
+    for (const std::string& path : lists) {
+        const Corpus corpus = LoadCorpus(path);
+        if (corpus.files.empty()) {
+            return 1;
+        }
+        TimeCorpus(corpus);
     }
-    size_t largest = 0;
-    for (const CorpusFile& file : corpus) {
-        largest = std::max(largest, file.data.size());
-    }
-    std::vector<uint8_t> scratch(largest);
-    z_stream stream = {};
-    inflateInit(&stream);
-    std::vector<double> ours, zlib, copy;
-    size_t sink = 0;
-    for (int round = 0; round < ROUNDS; ++round) {
-        ours.push_back(SecondsFor([&] { sink += DecodeCorpusBlocks(corpus, scratch); }));
-        zlib.push_back(SecondsFor([&] { sink += InflateCorpus(corpus, stream, scratch); }));
-        copy.push_back(SecondsFor([&] { sink += CopyCorpus(corpus, scratch); }));
-    }
-    inflateEnd(&stream);
-    const double megabytes = double(CorpusBytes(corpus)) * PASSES_PER_ROUND / 1e6;
-    printf("corpus: %zu files, %zu bytes (checked %zu)\n", corpus.size(), CorpusBytes(corpus), sink);
-    printf("MB/s: QZ %.1f, zlib %.1f, memcpy %.1f\n", megabytes / Median(ours), megabytes / Median(zlib),
-           megabytes / Median(copy));
-    printf("ratio QZ/zlib: %.3f\n", Median(zlib) / Median(ours));
     return 0;
 }

@@ -93,12 +93,10 @@ constexpr uint32_t BLOCK_RAW_RUN_SIZE = 256;
 // Extra length of a new-offset match: longer offsets cost more bits, so the
 // shortest match worth coding grows with the offset, and the coded length
 // starts where it becomes worth it. Offsets up to 127 have the short match for
-// lengths 2 to 5.
+// lengths 2 to 5. A sum of comparisons, not a chain of branches: the decoder
+// meets offsets of every size in no predictable order.
 inline uint32_t BlockLengthBonus(uint32_t offset)
 {
-    if (offset >= 0x10000) return 3;
-    if (offset >= 0x37FF) return 2;
-    if (offset >= 0x27F) return 1;
-    if (offset > 0x7F) return 0;
-    return 4;
+    return 4 * uint32_t(offset <= 0x7F) + uint32_t(offset >= 0x27F) + uint32_t(offset >= 0x37FF) +
+           uint32_t(offset >= 0x10000);
 }

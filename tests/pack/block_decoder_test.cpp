@@ -316,25 +316,59 @@ TEST(BlockDecompress, LengthBonusAtEveryThreshold)
 }
 
 // Offsets shorter than the length repeat the last offset bytes, whatever
-// code makes the copy and however the decoder widens it.
-TEST(BlockDecompress, OverlappingCopiesRepeatTheirSource)
+// code makes the copy and however the decoder widens it; and a copy is
+// widened only over bytes it writes back unchanged: whatever room follows
+// it, the bytes past its end stay as the caller left them.
+TEST(BlockDecompress, CopiesRepeatTheirSourceAndLeaveTheBytesAfterThemAlone)
 {
     const std::vector<uint8_t> prefix = RandomBytes(40, 17);
-    for (uint32_t offset = 1; offset <= 20; ++offset) {
+    for (uint32_t offset = 1; offset <= 24; ++offset) {
         for (uint32_t length = 2; length <= 45; ++length) {
-            BitWriter w = LiteralsPrefix(prefix);
-            if (length <= 5) {
-                PutShortMatch(w, offset, length);
-            } else {
-                PutMatch(w, 8, offset, length - 4);
+            for (const uint32_t room : {0u, 1u, 8u, 15u, 16u, 17u, 30u}) {
+                BitWriter w = LiteralsPrefix(prefix);
+                if (length <= 5) {
+                    PutShortMatch(w, offset, length);
+                } else {
+                    PutMatch(w, 8, offset, length - 4);
+                }
+                PutEnd(w);
+                std::vector<uint8_t> expected = prefix;
+                ReferenceCopy(expected, offset, length);
+                const uint32_t size = uint32_t(expected.size());
+                expected.resize(size + room, FILL);
+                const Decoded d = Decode(MakeBlock(w, size + room, 0), size + room);
+                ASSERT_EQ(d.result, size) << offset << " " << length << " " << room;
+                ASSERT_EQ(d.bytes, expected) << offset << " " << length << " " << room;
             }
-            PutEnd(w);
+        }
+    }
+}
+
+// Gamma numbers of 1 to 17 pairs starting at every bit of a word: short ones
+// are read whole, and a number that runs into the next word must be read
+// exactly as one that does not.
+TEST(BlockDecompress, GammaNumbersOfEveryLengthAtEveryBitPosition)
+{
+    const std::vector<uint8_t> prefix = RandomBytes(20, 29);
+    for (uint32_t pairs = 1; pairs <= 17; ++pairs) {
+        const uint32_t length = 1u << pairs | (0x2D6Bu & ((1u << pairs) - 1));
+        for (uint32_t shift = 0; shift < 32; ++shift) {
+            BitWriter w = LiteralsPrefix(prefix);
             std::vector<uint8_t> expected = prefix;
-            ReferenceCopy(expected, offset, length);
+            // A near byte takes 7 bits, so 0 to 31 of them start the match at every bit.
+            for (uint32_t i = 0; i < shift; ++i) {
+                PutNearByte(w, 1 + i % 14);
+                ReferenceCopy(expected, 1 + i % 14, 1);
+            }
+            PutMatch(w, 8, 3, 2);
+            ReferenceCopy(expected, 3, 2 + BlockLengthBonus(3));
+            PutRepeat(w, length);
+            ReferenceCopy(expected, 3, length);
+            PutEnd(w);
             const uint32_t size = uint32_t(expected.size());
             const Decoded d = Decode(MakeBlock(w, size, 0), size);
-            ASSERT_EQ(d.result, size) << offset << " " << length;
-            ASSERT_EQ(d.bytes, expected) << offset << " " << length;
+            ASSERT_EQ(d.result, size) << pairs << " " << shift;
+            ASSERT_EQ(d.bytes, expected) << pairs << " " << shift;
         }
     }
 }
