@@ -25,6 +25,7 @@ constexpr uint32_t PE_HEADER_POINTER_OFFSET = 0x3C;
 constexpr uint32_t PE_SIGNATURE = 0x00004550;  // "PE\0\0" read as a little-endian u32
 constexpr uint32_t PE_OPTIONAL_HEADER_OFFSET = 24;  // signature and file header
 constexpr uint32_t PE32_MAGIC = 0x10B;
+constexpr uint32_t PE_SECTION_HEADER_SIZE = 40;  // the packer walks the section table
 constexpr uint32_t PE32_DIRECTORY_COUNT_OFFSET = 92;  // in the optional header
 constexpr uint32_t PE_SECURITY_DIRECTORY = 4;
 constexpr uint32_t PE32_SECURITY_ENTRY_OFFSET = 96 + 8 * PE_SECURITY_DIRECTORY;

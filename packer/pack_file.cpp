@@ -28,7 +28,6 @@ constexpr size_t PE_SYMBOL_TABLE_OFFSET = 12;
 constexpr size_t PE_SYMBOL_COUNT_OFFSET = 16;
 constexpr size_t PE_OPTIONAL_SIZE_OFFSET = 20;
 constexpr size_t PE_HEADERS_SIZE_OFFSET = 60;
-constexpr size_t PE_SECTION_HEADER_SIZE = 40;
 constexpr size_t PE_SECTION_RAW_SIZE_OFFSET = 16;
 constexpr size_t PE_SECTION_RAW_POINTER_OFFSET = 20;
 constexpr size_t COFF_SYMBOL_SIZE = 18;

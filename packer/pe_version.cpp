@@ -3,14 +3,12 @@
 #include <string.h>
 
 #include "pack/block_format.h"
+#include "pack/file_end.h"
 
 namespace {
 
-constexpr size_t PE_POINTER_OFFSET = 0x3C;
 constexpr size_t COFF_HEADER_SIZE = 20;
-constexpr size_t SECTION_HEADER_SIZE = 40;
-constexpr uint16_t OPTIONAL_MAGIC_PE32 = 0x10B;
-constexpr uint16_t OPTIONAL_MAGIC_PE32_PLUS = 0x20B;
+constexpr uint32_t PE32_PLUS_MAGIC = 0x20B;
 constexpr uint32_t RESOURCE_DIRECTORY_INDEX = 2;
 constexpr uint32_t RESOURCE_TYPE_VERSION = 16;
 constexpr uint32_t RESOURCE_SUBDIRECTORY = 0x80000000u;
@@ -53,7 +51,7 @@ uint32_t U32(const PeImage& pe, size_t offset)
 bool RvaToOffset(const PeImage& pe, uint64_t rva, uint64_t length, size_t& offset)
 {
     for (uint32_t i = 0; i < pe.sectionCount; ++i) {
-        const size_t header = pe.sections + i * SECTION_HEADER_SIZE;
+        const size_t header = pe.sections + i * PE_SECTION_HEADER_SIZE;
         const uint32_t address = U32(pe, header + 12);
         const uint32_t rawSize = U32(pe, header + 16);
         const uint32_t rawOffset = U32(pe, header + 20);
@@ -69,20 +67,20 @@ bool RvaToOffset(const PeImage& pe, uint64_t rva, uint64_t length, size_t& offse
 // Finds the section table and the resource directory's address.
 bool PeHeadersRead(PeImage& pe)
 {
-    if (!Fits(pe, 0, PE_POINTER_OFFSET + 4) || pe.bytes[0] != 'M' || pe.bytes[1] != 'Z') return false;
-    const uint32_t signature = U32(pe, PE_POINTER_OFFSET);
+    if (!Fits(pe, 0, PE_HEADER_POINTER_OFFSET + 4) || pe.bytes[0] != 'M' || pe.bytes[1] != 'Z') return false;
+    const uint32_t signature = U32(pe, PE_HEADER_POINTER_OFFSET);
     const uint64_t coff = uint64_t(signature) + 4;
     if (!Fits(pe, signature, 4 + COFF_HEADER_SIZE) || memcmp(&pe.bytes[signature], "PE\0\0", 4) != 0) return false;
     pe.sectionCount = U16(pe, coff + 2);
     const uint16_t optionalSize = U16(pe, coff + 16);
     const uint64_t optional = coff + COFF_HEADER_SIZE;
     pe.sections = size_t(optional + optionalSize);
-    if (!Fits(pe, optional, optionalSize) || !Fits(pe, pe.sections, uint64_t(pe.sectionCount) * SECTION_HEADER_SIZE))
+    if (!Fits(pe, optional, optionalSize) || !Fits(pe, pe.sections, uint64_t(pe.sectionCount) * PE_SECTION_HEADER_SIZE))
         return false;
     if (optionalSize < 2) return false;
     const uint16_t magic = U16(pe, optional);
-    if (magic != OPTIONAL_MAGIC_PE32 && magic != OPTIONAL_MAGIC_PE32_PLUS) return false;
-    const size_t countAt = magic == OPTIONAL_MAGIC_PE32 ? 92 : 108;
+    if (magic != PE32_MAGIC && magic != PE32_PLUS_MAGIC) return false;
+    const size_t countAt = magic == PE32_MAGIC ? PE32_DIRECTORY_COUNT_OFFSET : 108;
     const size_t directories = countAt + 4;
     if (optionalSize < directories + (RESOURCE_DIRECTORY_INDEX + 1) * 8) return false;
     if (U32(pe, optional + countAt) <= RESOURCE_DIRECTORY_INDEX) return false;
