@@ -212,26 +212,6 @@ std::vector<uint16_t> ChooseLiteralModes(const uint8_t* data, const TokenList& t
     return modes;
 }
 
-uint32_t ChooseOffsetWidth(const TokenList& tokens)
-{
-    uint32_t bestWidth = BLOCK_FIRST_OFFSET_LOW_WIDTH;
-    uint64_t bestCost = UINT64_MAX;
-    for (uint32_t width = OFFSET_WIDTH_MIN; width <= WIDTH_TRIAL_MAX; ++width) {
-        uint64_t cost = width == BLOCK_FIRST_OFFSET_LOW_WIDTH ? 0 : OffsetWidthCodeCost(width);
-        uint32_t lastOffset = BLOCK_FIRST_LAST_OFFSET;
-        for (const Token& t : tokens) {
-            if (t.kind != TOKEN_MATCH) continue;
-            if (!UseRepeat(t, lastOffset, width)) cost += MatchCost(t.offset, t.length, width);
-            lastOffset = t.offset;
-        }
-        if (cost < bestCost) {
-            bestCost = cost;
-            bestWidth = width;
-        }
-    }
-    return bestWidth;
-}
-
 // A shortest path over stretches of OFFSET_WIDTH_STRETCH bytes with one state per
 // width: each stretch keeps the width before it or pays a width code.
 std::vector<uint8_t> ChooseOffsetWidths(const TokenList& tokens, size_t size)
