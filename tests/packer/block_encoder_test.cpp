@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -286,7 +287,7 @@ TEST(BlockCompress, WidthChangesInsideABlockDecode)
     std::vector<uint8_t> data = RandomBytes(200000, 21);
     for (uint32_t part = 0; part < 3; ++part) {
         for (uint32_t k = 0; k < 40; ++k) {
-            const uint32_t offset = part == 1 ? 200000 + 97 * k : 300 + 7 * k;
+            const uint32_t offset = part == 1 ? 200000 - 97 * k : 300 + 7 * k;
             const size_t from = data.size() - offset;
             for (uint32_t i = 0; i < 6; ++i) data.push_back(data[from + i]);
             Append(data, RandomBytes(5, 22 + part * 40 + k));
@@ -295,9 +296,12 @@ TEST(BlockCompress, WidthChangesInsideABlockDecode)
     for (int level : {LEVEL_FAST, LEVEL_BEST}) ExpectRoundTrip(data, level, "width changes");
     const std::vector<uint8_t> block = BlockCompress(data.data(), data.size(), LEVEL_BEST);
     const std::vector<uint32_t> widths = OffsetWidthsSet(block);
+    // Whatever suits the near copies, the far ones need a wider low part and
+    // the last ones a narrower one again.
     ASSERT_GE(widths.size(), 2u) << "the best level kept one offset width for the whole block";
-    EXPECT_GT(widths[0], BLOCK_FIRST_OFFSET_LOW_WIDTH);
-    EXPECT_LT(widths[1], widths[0]);
+    const uint32_t widest = *std::max_element(widths.begin(), widths.end());
+    EXPECT_GT(widest, std::min(widths.front(), BLOCK_FIRST_OFFSET_LOW_WIDTH));
+    EXPECT_LT(widths.back(), widest);
 }
 
 TEST(ChooseLiteralModes, SwitchesOnlyWhereItPays)
