@@ -154,8 +154,8 @@ uint32_t LiteralFormatCost(uint32_t mode)
 
 uint32_t LiteralCost(uint32_t mode, uint8_t byte)
 {
-    if (mode == LITERAL_MODE_8) return 1 + 8;
-    return LiteralFits(uint16_t(mode), byte) ? 1 + 7 : COST_NONE;
+    if (mode == LITERAL_MODE_8) return COST_LITERAL_8;
+    return LiteralFits(uint16_t(mode), byte) ? COST_LITERAL_7 : COST_NONE;
 }
 
 // Index of the first of the LITERAL_MODE_COUNT costs that equals value, which
@@ -213,12 +213,12 @@ std::vector<uint16_t> ChooseLiteralModes(const uint8_t* data, const TokenList& t
         for (uint32_t m = 0; m < LITERAL_MODE_8; ++m) {
             const uint32_t viaSwitch = bestCost + COST_LITERAL_FORMAT_7;
             switches[m] = viaSwitch < cost[m];
-            const uint32_t c = (switches[m] ? viaSwitch : cost[m]) + (uint8_t(literal - m) < 128 ? 1 + 7 : COST_NONE);
+            const uint32_t c = (switches[m] ? viaSwitch : cost[m]) + LiteralCost(m, literal);
             cost[m] = std::min(COST_NONE, c);
         }
         const uint32_t viaSwitch8 = bestCost + COST_LITERAL_FORMAT_8;
         switches[LITERAL_MODE_8] = viaSwitch8 < cost[LITERAL_MODE_8];
-        cost[LITERAL_MODE_8] = std::min(viaSwitch8, cost[LITERAL_MODE_8]) + 1 + 8;
+        cost[LITERAL_MODE_8] = std::min(viaSwitch8, cost[LITERAL_MODE_8]) + COST_LITERAL_8;
         uint64_t* flags = &switched[k * FLAG_WORDS];
         for (uint32_t word = 0; word < FLAG_WORDS; ++word) {
             uint64_t bits = 0;

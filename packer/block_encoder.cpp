@@ -32,7 +32,7 @@ LevelSettings SettingsFor(int level)
 // the format the previous parse chose for it (width 7 only where it fits).
 std::vector<uint8_t> ByteCosts(const uint8_t* data, size_t size, const TokenList& previous)
 {
-    std::vector<uint8_t> costs(size, 1 + 8);
+    std::vector<uint8_t> costs(size, COST_LITERAL_8);
     const std::vector<uint16_t> modes = previous.empty() ? std::vector<uint16_t>() : ChooseLiteralModes(data, previous);
     uint16_t mode = modes.empty() ? LITERAL_MODE_8 : modes[0];
     size_t literal = 0;
@@ -40,7 +40,7 @@ std::vector<uint8_t> ByteCosts(const uint8_t* data, size_t size, const TokenList
     for (const Token& t : previous) {
         if (t.kind == TOKEN_BYTE && !HasNearCode(data, pos)) mode = modes[literal++];
         for (uint32_t i = 0; i < t.length; ++i, ++pos)
-            if (mode != LITERAL_MODE_8 && LiteralFits(mode, data[pos])) costs[pos] = 1 + 7;
+            if (mode != LITERAL_MODE_8 && LiteralFits(mode, data[pos])) costs[pos] = COST_LITERAL_7;
     }
     for (size_t p = 0; p < size; ++p)
         if (HasNearCode(data, p)) costs[p] = COST_NEAR_OR_ZERO;
