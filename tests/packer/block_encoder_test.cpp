@@ -304,6 +304,23 @@ TEST(BlockCompress, WidthChangesInsideABlockDecode)
     EXPECT_LT(widths.back(), widest);
 }
 
+TEST(FindMatches, OffersEveryNearOffsetWhereTheNextTwoBytesRecur)
+{
+    // "AB" every third byte, a new byte after each: at the last "AB" only
+    // two bytes match anywhere, the nearest 3 back. 6 and 9 back must be
+    // offered too, for a parse that wants one of them as its last offset.
+    std::vector<uint8_t> data;
+    for (uint8_t k = 0; k < 4; ++k) Append(data, {'A', 'B', uint8_t('c' + k)});
+    const MatchTable m = FindMatches(data.data(), data.size(), 32, 16, {});
+    const uint32_t pos = 9;
+    std::vector<uint32_t> offsets;
+    for (uint32_t c = m.first[pos]; c < m.first[pos + 1]; ++c) offsets.push_back(m.matches[c].offset);
+    for (uint32_t c = m.alternativeFirst[pos]; c < m.alternativeFirst[pos + 1]; ++c)
+        offsets.push_back(m.alternatives[c].offset);
+    std::sort(offsets.begin(), offsets.end());
+    EXPECT_EQ(offsets, (std::vector<uint32_t>{3, 6, 9}));
+}
+
 TEST(ChooseLiteralModes, SwitchesOnlyWhereItPays)
 {
     // A long stretch of high bytes between two of low ones: three windows.
