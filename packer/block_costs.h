@@ -61,6 +61,9 @@ inline bool MatchCodable(uint32_t offset, uint32_t length)
     return IsShortMatch(offset, length) || length >= BlockLengthBonus(offset) + 2;
 }
 
+// A literal: its 1-bit prefix and the value in the width in force.
+constexpr uint32_t COST_LITERAL_8 = 1 + 8;
+constexpr uint32_t COST_LITERAL_7 = 1 + 7;
 constexpr uint32_t COST_SHORT_MATCH = 3 + 7 + 2;
 constexpr uint32_t COST_NEAR_OR_ZERO = 3 + 4;
 constexpr uint32_t COST_LITERAL_FORMAT_8 = 3 + 4 + 1 + 1;

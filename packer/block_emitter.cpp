@@ -154,8 +154,23 @@ uint32_t LiteralFormatCost(uint32_t mode)
 
 uint32_t LiteralCost(uint32_t mode, uint8_t byte)
 {
-    if (mode == LITERAL_MODE_8) return 1 + 8;
-    return LiteralFits(uint16_t(mode), byte) ? 1 + 7 : COST_NONE;
+    if (mode == LITERAL_MODE_8) return COST_LITERAL_8;
+    return LiteralFits(uint16_t(mode), byte) ? COST_LITERAL_7 : COST_NONE;
+}
+
+// Index of the first of the LITERAL_MODE_COUNT costs that equals value, which
+// one of them does: tested in groups that fit vector lanes, then one by one.
+uint32_t FirstEqual(const uint32_t* cost, uint32_t value)
+{
+    constexpr uint32_t GROUP = 16;
+    uint32_t m = 0;
+    for (; m + GROUP <= LITERAL_MODE_COUNT; m += GROUP) {
+        bool found = false;
+        for (uint32_t i = 0; i < GROUP; ++i) found |= cost[m + i] == value;
+        if (found) break;
+    }
+    while (cost[m] != value) ++m;
+    return m;
 }
 
 std::vector<uint8_t> CollectLiterals(const uint8_t* data, const TokenList& tokens)
@@ -182,54 +197,46 @@ std::vector<uint16_t> ChooseLiteralModes(const uint8_t* data, const TokenList& t
     std::vector<uint64_t> switched(literals.size() * FLAG_WORDS, 0);
     std::vector<uint16_t> cheapestBefore(literals.size(), 0);
     std::vector<uint32_t> cost(LITERAL_MODE_COUNT);
-    for (uint32_t m = 0; m < LITERAL_MODE_COUNT; ++m)
+    uint32_t best = 0;
+    for (uint32_t m = 0; m < LITERAL_MODE_COUNT; ++m) {
         cost[m] = std::min(COST_NONE, LiteralFormatCost(m) + LiteralCost(m, literals[0]));
+        if (cost[m] < cost[best]) best = m;
+    }
+    // Runs once per literal over every format, so it is written to run in
+    // vector lanes: one pass that updates the costs and notes the switches,
+    // then the flags and the cheapest format for the next literal.
+    uint8_t switches[LITERAL_MODE_COUNT];
     for (size_t k = 1; k < literals.size(); ++k) {
-        uint32_t best = 0;
-        for (uint32_t m = 1; m < LITERAL_MODE_COUNT; ++m)
-            if (cost[m] < cost[best]) best = m;
         cheapestBefore[k] = uint16_t(best);
         const uint32_t bestCost = cost[best];
-        uint64_t* flags = &switched[k * FLAG_WORDS];
-        for (uint32_t m = 0; m < LITERAL_MODE_COUNT; ++m) {
-            uint32_t c = cost[m];
-            const uint32_t viaSwitch = bestCost + LiteralFormatCost(m);
-            if (viaSwitch < c) {
-                c = viaSwitch;
-                flags[m / 64] |= uint64_t(1) << (m % 64);
-            }
-            cost[m] = std::min(COST_NONE, c + LiteralCost(m, literals[k]));
+        const uint8_t literal = literals[k];
+        for (uint32_t m = 0; m < LITERAL_MODE_8; ++m) {
+            const uint32_t viaSwitch = bestCost + COST_LITERAL_FORMAT_7;
+            switches[m] = viaSwitch < cost[m];
+            const uint32_t c = (switches[m] ? viaSwitch : cost[m]) + LiteralCost(m, literal);
+            cost[m] = std::min(COST_NONE, c);
         }
+        const uint32_t viaSwitch8 = bestCost + COST_LITERAL_FORMAT_8;
+        switches[LITERAL_MODE_8] = viaSwitch8 < cost[LITERAL_MODE_8];
+        cost[LITERAL_MODE_8] = std::min(viaSwitch8, cost[LITERAL_MODE_8]) + COST_LITERAL_8;
+        uint64_t* flags = &switched[k * FLAG_WORDS];
+        for (uint32_t word = 0; word < FLAG_WORDS; ++word) {
+            uint64_t bits = 0;
+            for (uint32_t m = word * 64; m < std::min(LITERAL_MODE_COUNT, word * 64 + 64); ++m)
+                bits |= uint64_t(switches[m]) << (m % 64);
+            flags[word] = bits;
+        }
+        uint32_t lowest = COST_NONE;
+        for (uint32_t m = 0; m < LITERAL_MODE_COUNT; ++m) lowest = std::min(lowest, cost[m]);
+        best = FirstEqual(cost.data(), lowest);
     }
-    uint32_t mode = 0;
-    for (uint32_t m = 1; m < LITERAL_MODE_COUNT; ++m)
-        if (cost[m] < cost[mode]) mode = m;
+    uint32_t mode = best;
     std::vector<uint16_t> modes(literals.size());
     for (size_t k = literals.size(); k-- > 0;) {
         modes[k] = uint16_t(mode);
         if (k > 0 && (switched[k * FLAG_WORDS + mode / 64] >> (mode % 64) & 1)) mode = cheapestBefore[k];
     }
     return modes;
-}
-
-uint32_t ChooseOffsetWidth(const TokenList& tokens)
-{
-    uint32_t bestWidth = BLOCK_FIRST_OFFSET_LOW_WIDTH;
-    uint64_t bestCost = UINT64_MAX;
-    for (uint32_t width = OFFSET_WIDTH_MIN; width <= WIDTH_TRIAL_MAX; ++width) {
-        uint64_t cost = width == BLOCK_FIRST_OFFSET_LOW_WIDTH ? 0 : OffsetWidthCodeCost(width);
-        uint32_t lastOffset = BLOCK_FIRST_LAST_OFFSET;
-        for (const Token& t : tokens) {
-            if (t.kind != TOKEN_MATCH) continue;
-            if (!UseRepeat(t, lastOffset, width)) cost += MatchCost(t.offset, t.length, width);
-            lastOffset = t.offset;
-        }
-        if (cost < bestCost) {
-            bestCost = cost;
-            bestWidth = width;
-        }
-    }
-    return bestWidth;
 }
 
 // A shortest path over stretches of OFFSET_WIDTH_STRETCH bytes with one state per

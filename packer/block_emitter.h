@@ -35,10 +35,6 @@ inline bool LiteralFits(uint16_t mode, uint8_t byte)
 // tokens without a near code), counting the codes that switch formats.
 std::vector<uint16_t> ChooseLiteralModes(const uint8_t* data, const TokenList& tokens);
 
-// Offset low width (OFFSET_WIDTH_MIN..) that codes the parse's matches
-// in the fewest bits, counting the width code.
-uint32_t ChooseOffsetWidth(const TokenList& tokens);
-
 // Offset low width for each stretch of the input (the width codes go
 // before the first match of a stretch whose width changes).
 std::vector<uint8_t> ChooseOffsetWidths(const TokenList& tokens, size_t size);

@@ -12,20 +12,27 @@ struct LevelSettings {
     uint32_t searchDepth;
     uint32_t arrivals;
     uint32_t passes;
+    // Arrivals of a scouting pass: a cheap optimal parse, run before the
+    // passes, that only sets the offset widths and literal costs the passes
+    // price by; 0 for none.
+    uint32_t scoutArrivals;
 };
 
 LevelSettings SettingsFor(int level)
 {
-    if (level <= 3) return {32, 16, 2, 1};
-    if (level <= 6) return {64, 32, 4, 2};
-    return {512, 512, 8, 1};
+    if (level <= 3) return {32, 16, 2, 1, 0};
+    if (level <= 6) return {64, 32, 4, 2, 0};
+    // The scout's prices are closer to the final parse's than the fast
+    // parse's are: 0.07 % smaller on the reference corpus, for about a
+    // sixth more time, where a second full pass saved 0.11 % for 60 %.
+    return {512, 512, 8, 1, 1};
 }
 
 // Bits of each byte coded on its own: 7 with a near code, else a literal in
 // the format the previous parse chose for it (width 7 only where it fits).
 std::vector<uint8_t> ByteCosts(const uint8_t* data, size_t size, const TokenList& previous)
 {
-    std::vector<uint8_t> costs(size, 1 + 8);
+    std::vector<uint8_t> costs(size, COST_LITERAL_8);
     const std::vector<uint16_t> modes = previous.empty() ? std::vector<uint16_t>() : ChooseLiteralModes(data, previous);
     uint16_t mode = modes.empty() ? LITERAL_MODE_8 : modes[0];
     size_t literal = 0;
@@ -33,7 +40,7 @@ std::vector<uint8_t> ByteCosts(const uint8_t* data, size_t size, const TokenList
     for (const Token& t : previous) {
         if (t.kind == TOKEN_BYTE && !HasNearCode(data, pos)) mode = modes[literal++];
         for (uint32_t i = 0; i < t.length; ++i, ++pos)
-            if (mode != LITERAL_MODE_8 && LiteralFits(mode, data[pos])) costs[pos] = 1 + 7;
+            if (mode != LITERAL_MODE_8 && LiteralFits(mode, data[pos])) costs[pos] = COST_LITERAL_7;
     }
     for (size_t p = 0; p < size; ++p)
         if (HasNearCode(data, p)) costs[p] = COST_NEAR_OR_ZERO;
@@ -44,7 +51,7 @@ std::vector<uint8_t> CompressBest(const uint8_t* data, size_t size, int level, c
 {
     const LevelSettings s = SettingsFor(level);
     // One progress scale over the match search and every parse pass.
-    const uint32_t phases = 1 + s.passes;
+    const uint32_t phases = 1 + (s.scoutArrivals > 0 ? 1 : 0) + s.passes;
     uint32_t phase = 0;
     const ProgressFn phaseProgress = [&](uint64_t done, uint64_t total) {
         progress(uint64_t(phase) * total + done, uint64_t(phases) * total);
@@ -57,6 +64,13 @@ std::vector<uint8_t> CompressBest(const uint8_t* data, size_t size, int level, c
     TokenList tokens = ParseFast(data, size);
     std::vector<uint8_t> best;
     std::vector<uint8_t> widths = ChooseOffsetWidths(tokens, size);
+    if (s.scoutArrivals > 0) {
+        ++phase;
+        const std::vector<uint8_t> costs = ByteCosts(data, size, tokens);
+        tokens = ParseOptimal(data, size, matches, {&widths, &costs, s.scoutArrivals}, report);
+        MergeRawRuns(tokens);
+        widths = ChooseOffsetWidths(tokens, size);
+    }
     for (uint32_t pass = 0; pass < s.passes; ++pass) {
         ++phase;
         const std::vector<uint8_t> costs = ByteCosts(data, size, tokens);

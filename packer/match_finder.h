@@ -17,9 +17,10 @@ struct MatchCandidate {
 // (as far as the search depth finds) the nearest offset that reaches its
 // length, and serves every length above the candidate before it.
 // Candidates of position p are matches[first[p]] .. matches[first[p + 1] - 1].
-// Alternatives are a few more offsets met by the search that reach no new
-// length: taken at their full length, they give a parser other last offsets
-// to repeat later. Those of p are alternatives[alternativeFirst[p]] ..
+// Alternatives are a few more offsets that reach no new length, met by the
+// search or within the short match's reach: taken at their full length, they
+// give a parser other last offsets to repeat later. Those of p are
+// alternatives[alternativeFirst[p]] .. alternatives[alternativeFirst[p + 1] - 1].
 // A candidate of niceLength or more is extended to its full length, and the
 // positions it covers get no candidates: a parser takes such a match whole.
 struct MatchTable {

@@ -1,6 +1,7 @@
 #include <assert.h>
 
 #include <algorithm>
+#include <memory>
 
 #include "packer/parsers.h"
 
@@ -11,19 +12,25 @@ constexpr uint32_t PROGRESS_STEP = 1u << 16;
 constexpr uint32_t REPEAT_LENGTH_TRIED = 64;
 
 // One way of reaching a position: its cost so far, the decoder's last offset
-// after it, and the token that arrived (with the way it came from).
+// after it, and the token that arrived (with the way it came from). A new-offset
+// match's offset is the last offset after it, so it is not kept twice: the
+// table holds several ways per input byte, and its size is the parse's cost in
+// memory traffic.
 struct Arrival {
     uint32_t cost;
     uint32_t lastOffset;
     uint32_t length;
-    uint32_t offset;
     TokenKind kind;
     uint8_t from;
 };
 
 struct ArrivalTable {
     uint32_t perPosition;
-    std::vector<Arrival> slots;   // perPosition per position, cheapest first
+    // perPosition per position, cheapest first. Only the first counts[pos] of
+    // a position are ever read, so the table is left uninitialised: it is the
+    // parse's largest allocation, and filling it took about a tenth of the
+    // parse's time.
+    std::unique_ptr<Arrival[]> slots;
     std::vector<uint8_t> counts;
 };
 
@@ -75,10 +82,10 @@ void OfferRepeats(ArrivalTable& t, const uint8_t* data, uint32_t pos, uint32_t s
         const uint32_t tried = std::min(longest, REPEAT_LENGTH_TRIED);
         const Arrival from = a[i];
         for (uint32_t len = 2; len <= tried; ++len)
-            ArrivalOffer(t, pos + len, {from.cost + RepeatCost(len), offset, len, 0, TOKEN_REPEAT, uint8_t(i)});
+            ArrivalOffer(t, pos + len, {from.cost + RepeatCost(len), offset, len, TOKEN_REPEAT, uint8_t(i)});
         if (longest > tried)
             ArrivalOffer(t, pos + longest,
-                         {from.cost + RepeatCost(longest), offset, longest, 0, TOKEN_REPEAT, uint8_t(i)});
+                         {from.cost + RepeatCost(longest), offset, longest, TOKEN_REPEAT, uint8_t(i)});
     }
 }
 
@@ -97,8 +104,7 @@ void OfferMatches(ArrivalTable& t, const MatchTable& m, uint32_t pos, uint32_t l
         for (uint32_t len = shorter + 1; len <= cand.length; ++len) {
             if (!MatchCodable(cand.offset, len)) continue;
             ArrivalOffer(t, pos + len,
-                         {best.cost + MatchCost(cand.offset, len, lowWidth), cand.offset, len, cand.offset,
-                          TOKEN_MATCH, 0});
+                         {best.cost + MatchCost(cand.offset, len, lowWidth), cand.offset, len, TOKEN_MATCH, 0});
         }
         shorter = cand.length;
     }
@@ -107,7 +113,7 @@ void OfferMatches(ArrivalTable& t, const MatchTable& m, uint32_t pos, uint32_t l
         if (cand.offset == best.lastOffset || !MatchCodable(cand.offset, cand.length)) continue;
         ArrivalOffer(t, pos + cand.length,
                      {best.cost + MatchCost(cand.offset, cand.length, lowWidth), cand.offset, cand.length,
-                      cand.offset, TOKEN_MATCH, 0});
+                      TOKEN_MATCH, 0});
     }
 }
 
@@ -118,7 +124,7 @@ TokenList Backtrack(ArrivalTable& t, size_t size)
     uint32_t index = 0;
     while (pos > 0) {
         const Arrival& a = ArrivalsAt(t, pos)[index];
-        tokens.push_back({a.length, a.offset, a.kind});
+        tokens.push_back({a.length, a.kind == TOKEN_MATCH ? a.lastOffset : 0, a.kind});
         pos -= a.length;
         index = a.from;
     }
@@ -135,12 +141,12 @@ TokenList ParseOptimal(const uint8_t* data, size_t size, const MatchTable& match
     assert(settings.byteCosts && settings.byteCosts->size() >= size);
     assert(settings.lowWidths && settings.lowWidths->size() > size / OFFSET_WIDTH_STRETCH);
     const uint32_t n = uint32_t(size);
-    ArrivalTable t{settings.arrivals, std::vector<Arrival>((size_t(n) + 1) * settings.arrivals),
+    ArrivalTable t{settings.arrivals, std::unique_ptr<Arrival[]>(new Arrival[(size_t(n) + 1) * settings.arrivals]),
                    std::vector<uint8_t>(size_t(n) + 1, 0)};
     const std::vector<uint8_t>& byteCosts = *settings.byteCosts;
     const std::vector<uint8_t>& lowWidths = *settings.lowWidths;
     t.counts[0] = 1;
-    t.slots[0] = {0, BLOCK_FIRST_LAST_OFFSET, 0, 0, TOKEN_BYTE, 0};
+    t.slots[0] = {0, BLOCK_FIRST_LAST_OFFSET, 0, TOKEN_BYTE, 0};
 
     uint32_t pos = 0;
     while (pos < n) {
@@ -157,8 +163,7 @@ TokenList ParseOptimal(const uint8_t* data, size_t size, const MatchTable& match
                                          : MatchCost(longest.offset, longest.length,
                                                      lowWidths[pos / OFFSET_WIDTH_STRETCH]);
             ArrivalOffer(t, pos + longest.length,
-                         {best.cost + cost, longest.offset, longest.length, repeat ? 0 : longest.offset,
-                          repeat ? TOKEN_REPEAT : TOKEN_MATCH, 0});
+                         {best.cost + cost, longest.offset, longest.length, repeat ? TOKEN_REPEAT : TOKEN_MATCH, 0});
             pos += longest.length;
             continue;
         }
@@ -166,10 +171,10 @@ TokenList ParseOptimal(const uint8_t* data, size_t size, const MatchTable& match
         const uint32_t count = t.counts[pos];
         assert(count > 0);
         for (uint32_t i = 0; i < count; ++i)
-            ArrivalOffer(t, pos + 1, {a[i].cost + byteCosts[pos], a[i].lastOffset, 1, 0, TOKEN_BYTE, uint8_t(i)});
+            ArrivalOffer(t, pos + 1, {a[i].cost + byteCosts[pos], a[i].lastOffset, 1, TOKEN_BYTE, uint8_t(i)});
         if (n - pos >= BLOCK_RAW_RUN_SIZE)
             ArrivalOffer(t, pos + BLOCK_RAW_RUN_SIZE,
-                         {a[0].cost + COST_RAW_RUN, a[0].lastOffset, BLOCK_RAW_RUN_SIZE, 0, TOKEN_RAW, 0});
+                         {a[0].cost + COST_RAW_RUN, a[0].lastOffset, BLOCK_RAW_RUN_SIZE, TOKEN_RAW, 0});
         OfferRepeats(t, data, pos, n);
         OfferMatches(t, matches, pos, lowWidths[pos / OFFSET_WIDTH_STRETCH]);
         ++pos;

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -80,6 +81,63 @@ std::vector<Case> SyntheticCases()
     return cases;
 }
 
+// Walks the codes of a block, as the format defines them, and lists the
+// widths that its offset width codes set, in order.
+struct CodeWalker {
+    const std::vector<uint8_t>& block;
+    size_t bit = 0;
+};
+
+uint32_t WalkBits(CodeWalker& c, uint32_t count)
+{
+    uint32_t value = 0;
+    for (uint32_t i = 0; i < count; ++i, ++c.bit) {
+        const uint32_t word = LoadU32(&c.block[BLOCK_HEADER_SIZE + c.bit / 32 * 4]);
+        value = value << 1 | (word >> (31 - c.bit % 32) & 1);
+    }
+    return value;
+}
+
+uint32_t WalkGamma(CodeWalker& c)
+{
+    uint32_t value = 1;
+    do value = value << 1 | WalkBits(c, 1);
+    while (WalkBits(c, 1));
+    return value;
+}
+
+std::vector<uint32_t> OffsetWidthsSet(const std::vector<uint8_t>& block)
+{
+    CodeWalker c{block};
+    std::vector<uint32_t> widths;
+    uint32_t literalWidth = 8;
+    uint32_t offsetWidth = BLOCK_FIRST_OFFSET_LOW_WIDTH;
+    while ((c.bit + 1) / 32 * 4 + BLOCK_HEADER_SIZE < block.size()) {
+        if (WalkBits(c, 1)) {
+            WalkBits(c, literalWidth);
+        } else if (WalkBits(c, 1)) {
+            if (WalkGamma(c) != BLOCK_REPEAT_GAMMA) WalkBits(c, offsetWidth);
+            WalkGamma(c);
+        } else if (!WalkBits(c, 1)) {
+            const uint32_t offset = WalkBits(c, BLOCK_SHORT_OFFSET_BITS);
+            const uint32_t length = WalkBits(c, BLOCK_SHORT_LENGTH_BITS);
+            if (offset != 0) continue;
+            if (length == 0) break;
+            offsetWidth = WalkBits(c, length + BLOCK_OFFSET_WIDTH_EXTRA_BITS);
+            widths.push_back(offsetWidth);
+        } else if (WalkBits(c, BLOCK_NEAR_BITS) == BLOCK_NEAR_ESCAPE) {
+            if (WalkBits(c, 1)) {
+                do c.bit += BLOCK_RAW_RUN_SIZE * 8;
+                while (WalkBits(c, 1));
+            } else {
+                literalWidth = WalkBits(c, 1) ? 8 : 7;
+                if (literalWidth == 7) WalkBits(c, BLOCK_LITERAL_BASE_BITS);
+            }
+        }
+    }
+    return widths;
+}
+
 std::vector<uint8_t> Decode(const std::vector<uint8_t>& block, size_t expected, uint32_t& result)
 {
     std::vector<uint8_t> out(expected + 16, 0xA5);
@@ -146,10 +204,14 @@ TEST(BlockCompress, SameInputAndLevelGiveTheSameBytes)
     const std::vector<uint8_t> data = pe.empty() ? TextBytes(60000, 9) : pe;
     for (int level : LEVELS) {
         const std::vector<uint8_t> first = BlockCompress(data.data(), data.size(), level);
+        // With a progress callback: reporting must not change the output.
         uint64_t calls = 0;
         const std::vector<uint8_t> second =
             BlockCompress(data.data(), data.size(), level, [&](uint64_t, uint64_t) { ++calls; });
         EXPECT_TRUE(first == second) << "level " << level;
+        if (level > LEVEL_FAST) {
+            EXPECT_GT(calls, 0u) << "level " << level;
+        }
     }
 }
 
@@ -194,23 +256,6 @@ TEST(BlockCompress, BestLevelIsNeverLargerThanFastOnRealFiles)
     }
 }
 
-TEST(ChooseOffsetWidth, FollowsTheOffsetsAndStaysDecodable)
-{
-    TokenList near;
-    TokenList far;
-    for (uint32_t i = 0; i < 100; ++i) {
-        near.push_back({8, 200 + i, TOKEN_MATCH});
-        far.push_back({8, 3000000 + 4099 * i, TOKEN_MATCH});
-    }
-    const uint32_t nearWidth = ChooseOffsetWidth(near);
-    const uint32_t farWidth = ChooseOffsetWidth(far);
-    EXPECT_LT(nearWidth, farWidth);
-    for (uint32_t w : {nearWidth, farWidth}) {
-        EXPECT_GE(w, 1u);
-        EXPECT_LE(w, BLOCK_MAX_OFFSET_LOW_WIDTH);
-    }
-}
-
 TEST(ChooseOffsetWidths, EachStretchFollowsItsOwnOffsets)
 {
     // Near offsets, then far ones, then near again: one width for the whole
@@ -235,18 +280,45 @@ TEST(ChooseOffsetWidths, EachStretchFollowsItsOwnOffsets)
 
 TEST(BlockCompress, WidthChangesInsideABlockDecode)
 {
-    // Copies from 300 back, then from 200000 back, then near ones again: the
-    // best level changes the offset width twice inside the block.
+    // Copies from about 300 back, then from about 200000 back, then near ones
+    // again, each from an offset of its own (one offset would make all but
+    // the first a repeat match, which has no low part): the best level
+    // widens the offset low width for the far copies and narrows it after.
     std::vector<uint8_t> data = RandomBytes(200000, 21);
     for (uint32_t part = 0; part < 3; ++part) {
-        const uint32_t offset = part == 1 ? 200000 : 300;
         for (uint32_t k = 0; k < 40; ++k) {
+            const uint32_t offset = part == 1 ? 200000 - 97 * k : 300 + 7 * k;
             const size_t from = data.size() - offset;
             for (uint32_t i = 0; i < 6; ++i) data.push_back(data[from + i]);
             Append(data, RandomBytes(5, 22 + part * 40 + k));
         }
     }
     for (int level : {LEVEL_FAST, LEVEL_BEST}) ExpectRoundTrip(data, level, "width changes");
+    const std::vector<uint8_t> block = BlockCompress(data.data(), data.size(), LEVEL_BEST);
+    const std::vector<uint32_t> widths = OffsetWidthsSet(block);
+    // Whatever suits the near copies, the far ones need a wider low part and
+    // the last ones a narrower one again.
+    ASSERT_GE(widths.size(), 2u) << "the best level kept one offset width for the whole block";
+    const uint32_t widest = *std::max_element(widths.begin(), widths.end());
+    EXPECT_GT(widest, std::min(widths.front(), BLOCK_FIRST_OFFSET_LOW_WIDTH));
+    EXPECT_LT(widths.back(), widest);
+}
+
+TEST(FindMatches, OffersEveryNearOffsetWhereTheNextTwoBytesRecur)
+{
+    // "AB" every third byte, a new byte after each: at the last "AB" only
+    // two bytes match anywhere, the nearest 3 back. 6 and 9 back must be
+    // offered too, for a parse that wants one of them as its last offset.
+    std::vector<uint8_t> data;
+    for (uint8_t k = 0; k < 4; ++k) Append(data, {'A', 'B', uint8_t('c' + k)});
+    const MatchTable m = FindMatches(data.data(), data.size(), 32, 16, {});
+    const uint32_t pos = 9;
+    std::vector<uint32_t> offsets;
+    for (uint32_t c = m.first[pos]; c < m.first[pos + 1]; ++c) offsets.push_back(m.matches[c].offset);
+    for (uint32_t c = m.alternativeFirst[pos]; c < m.alternativeFirst[pos + 1]; ++c)
+        offsets.push_back(m.alternatives[c].offset);
+    std::sort(offsets.begin(), offsets.end());
+    EXPECT_EQ(offsets, (std::vector<uint32_t>{3, 6, 9}));
 }
 
 TEST(ChooseLiteralModes, SwitchesOnlyWhereItPays)
