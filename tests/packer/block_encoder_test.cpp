@@ -125,7 +125,7 @@ std::vector<uint32_t> OffsetWidthsSet(const std::vector<uint8_t>& block)
             if (length == 0) break;
             offsetWidth = WalkBits(c, length + BLOCK_OFFSET_WIDTH_EXTRA_BITS);
             widths.push_back(offsetWidth);
-        } else if (WalkBits(c, BLOCK_NEAR_BITS) == BLOCK_NEAR_ESCAPE) {
+        } else if (WalkBits(c, BLOCK_NEAR_BITS) < BLOCK_NEAR_ZERO_BYTE) {  // raw runs or a literal format
             if (WalkBits(c, 1)) {
                 do c.bit += BLOCK_RAW_RUN_SIZE * 8;
                 while (WalkBits(c, 1));
