@@ -4,6 +4,7 @@
 
 #include <stddef.h>
 #include <stdint.h>
+#include <string.h>
 
 #include <functional>
 #include <vector>
@@ -38,9 +39,18 @@ MatchTable FindMatches(const uint8_t* data, size_t size, uint32_t niceLength, ui
                        const ProgressFn& progress);
 
 // Number of equal bytes at a and b, at most limit.
+// Compares eight bytes at a time: the tree search spends most of its time here.
 inline uint32_t CommonLength(const uint8_t* a, const uint8_t* b, uint32_t limit)
 {
     uint32_t n = 0;
+    while (limit - n >= 8) {
+        uint64_t x;
+        uint64_t y;
+        memcpy(&x, a + n, 8);
+        memcpy(&y, b + n, 8);
+        if (x != y) break;
+        n += 8;
+    }
     while (n < limit && a[n] == b[n]) ++n;
     return n;
 }
