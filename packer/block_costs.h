@@ -40,12 +40,7 @@ using TokenList = std::vector<Token>;
 // every bit below the leading one.
 inline uint32_t GammaBits(uint32_t v)
 {
-    uint32_t bits = 0;
-    while (v > 1) {
-        v >>= 1;
-        bits += 2;
-    }
-    return bits;
+    return v > 1 ? 2 * uint32_t(31 - __builtin_clz(v)) : 0;
 }
 
 inline bool IsShortMatch(uint32_t offset, uint32_t length)

@@ -32,6 +32,11 @@ struct ArrivalTable {
     // parse's time.
     std::unique_ptr<Arrival[]> slots;
     std::vector<uint8_t> counts;
+    // The cost a way must undercut to enter a position: the last kept way's
+    // when the position is full, else none. Most offers fail this test, and
+    // reading it here touches one cache line for many positions where the
+    // slots take one or two for each.
+    std::vector<uint32_t> entryCost;
 };
 
 Arrival* ArrivalsAt(ArrivalTable& t, size_t pos)
@@ -42,12 +47,11 @@ Arrival* ArrivalsAt(ArrivalTable& t, size_t pos)
 // Keeps the cheapest ways with distinct last offsets; a later way that costs
 // the same as an earlier one does not displace it, so the result depends on
 // nothing but the input.
-void ArrivalOffer(ArrivalTable& t, size_t pos, const Arrival& way)
+void ArrivalInsert(ArrivalTable& t, size_t pos, const Arrival& way)
 {
     Arrival* a = ArrivalsAt(t, pos);
     uint32_t count = t.counts[pos];
     const uint32_t k = t.perPosition;
-    if (count == k && way.cost >= a[k - 1].cost) return;
     uint32_t slot = count;
     for (uint32_t i = 0; i < count; ++i) {
         if (a[i].lastOffset != way.lastOffset) continue;
@@ -68,6 +72,12 @@ void ArrivalOffer(ArrivalTable& t, size_t pos, const Arrival& way)
         --slot;
     }
     a[slot] = way;
+    if (count == k) t.entryCost[pos] = a[k - 1].cost;
+}
+
+inline void ArrivalOffer(ArrivalTable& t, size_t pos, const Arrival& way)
+{
+    if (way.cost < t.entryCost[pos]) ArrivalInsert(t, pos, way);
 }
 
 void OfferRepeats(ArrivalTable& t, const uint8_t* data, uint32_t pos, uint32_t size)
@@ -98,6 +108,16 @@ void OfferMatches(ArrivalTable& t, const MatchTable& m, uint32_t pos, uint32_t l
     for (uint32_t c = m.first[pos]; c < m.first[pos + 1]; ++c) {
         const MatchCandidate cand = m.matches[c];
         if (cand.offset == best.lastOffset) {
+            shorter = cand.length;
+            continue;
+        }
+        if (cand.offset > SHORT_OFFSET_MAX) {
+            // Beyond the short match's reach only the gamma length varies
+            // with the length, and the shortest codable length is fixed.
+            const uint32_t bonus = BlockLengthBonus(cand.offset);
+            const uint32_t offsetCost = best.cost + MatchCost(cand.offset, bonus + 2, lowWidth) - GammaBits(2);
+            for (uint32_t len = std::max(shorter + 1, bonus + 2); len <= cand.length; ++len)
+                ArrivalOffer(t, pos + len, {offsetCost + GammaBits(len - bonus), cand.offset, len, TOKEN_MATCH, 0});
             shorter = cand.length;
             continue;
         }
@@ -142,7 +162,7 @@ TokenList ParseOptimal(const uint8_t* data, size_t size, const MatchTable& match
     assert(settings.lowWidths && settings.lowWidths->size() > size / OFFSET_WIDTH_STRETCH);
     const uint32_t n = uint32_t(size);
     ArrivalTable t{settings.arrivals, std::unique_ptr<Arrival[]>(new Arrival[(size_t(n) + 1) * settings.arrivals]),
-                   std::vector<uint8_t>(size_t(n) + 1, 0)};
+                   std::vector<uint8_t>(size_t(n) + 1, 0), std::vector<uint32_t>(size_t(n) + 1, UINT32_MAX)};
     const std::vector<uint8_t>& byteCosts = *settings.byteCosts;
     const std::vector<uint8_t>& lowWidths = *settings.lowWidths;
     t.counts[0] = 1;
