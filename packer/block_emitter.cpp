@@ -158,19 +158,12 @@ uint32_t LiteralCost(uint32_t mode, uint8_t byte)
     return LiteralFits(uint16_t(mode), byte) ? COST_LITERAL_7 : COST_NONE;
 }
 
-// Index of the first of the LITERAL_MODE_COUNT costs that equals value, which
-// one of them does: tested in groups that fit vector lanes, then one by one.
-uint32_t FirstEqual(const uint32_t* cost, uint32_t value)
+// Eight flags of 0 or 1, one a byte, as eight bits: flag i becomes bit i.
+uint64_t PackFlags(const uint8_t* flags)
 {
-    constexpr uint32_t GROUP = 16;
-    uint32_t m = 0;
-    for (; m + GROUP <= LITERAL_MODE_COUNT; m += GROUP) {
-        bool found = false;
-        for (uint32_t i = 0; i < GROUP; ++i) found |= cost[m + i] == value;
-        if (found) break;
-    }
-    while (cost[m] != value) ++m;
-    return m;
+    uint64_t bits = 0;
+    for (uint32_t i = 0; i < 8; ++i) bits |= uint64_t(flags[i]) << (8 * i);
+    return bits * 0x0102040810204080u >> 56;
 }
 
 std::vector<uint8_t> CollectLiterals(const uint8_t* data, const TokenList& tokens)
@@ -196,39 +189,49 @@ std::vector<uint16_t> ChooseLiteralModes(const uint8_t* data, const TokenList& t
     constexpr uint32_t FLAG_WORDS = (LITERAL_MODE_COUNT + 63) / 64;
     std::vector<uint64_t> switched(literals.size() * FLAG_WORDS, 0);
     std::vector<uint16_t> cheapestBefore(literals.size(), 0);
-    std::vector<uint32_t> cost(LITERAL_MODE_COUNT);
     uint32_t best = 0;
+    uint32_t first[LITERAL_MODE_COUNT];
     for (uint32_t m = 0; m < LITERAL_MODE_COUNT; ++m) {
-        cost[m] = std::min(COST_NONE, LiteralFormatCost(m) + LiteralCost(m, literals[0]));
-        if (cost[m] < cost[best]) best = m;
+        first[m] = std::min(COST_NONE, LiteralFormatCost(m) + LiteralCost(m, literals[0]));
+        if (first[m] < first[best]) best = m;
     }
-    // Runs once per literal over every format, so it is written to run in
-    // vector lanes: one pass that updates the costs and notes the switches,
-    // then the flags and the cheapest format for the next literal.
-    uint8_t switches[LITERAL_MODE_COUNT];
+    // Runs once per literal over every format, so it keeps each cost as its
+    // excess over the cheapest, which stays below 32 and fits 16-bit vector
+    // lanes: the choices are those of the whole costs, ties included.
+    // COST_OUT marks a format the literal before does not fit.
+    constexpr int16_t COST_OUT = 0x3FFF;
+    constexpr int16_t SWITCH_7 = int16_t(COST_LITERAL_FORMAT_7);
+    constexpr int16_t SWITCH_8 = int16_t(COST_LITERAL_FORMAT_8);
+    alignas(16) int16_t excess[LITERAL_MODE_COUNT];
+    alignas(16) int16_t cost[LITERAL_MODE_COUNT];
+    for (uint32_t m = 0; m < LITERAL_MODE_COUNT; ++m)
+        excess[m] = first[m] >= COST_NONE ? COST_OUT : int16_t(first[m] - first[best]);
+    alignas(16) uint8_t switches[FLAG_WORDS * 64] = {};
     for (size_t k = 1; k < literals.size(); ++k) {
         cheapestBefore[k] = uint16_t(best);
-        const uint32_t bestCost = cost[best];
         const uint8_t literal = literals[k];
         for (uint32_t m = 0; m < LITERAL_MODE_8; ++m) {
-            const uint32_t viaSwitch = bestCost + COST_LITERAL_FORMAT_7;
-            switches[m] = viaSwitch < cost[m];
-            const uint32_t c = (switches[m] ? viaSwitch : cost[m]) + LiteralCost(m, literal);
-            cost[m] = std::min(COST_NONE, c);
+            const int16_t e = excess[m];
+            switches[m] = e > SWITCH_7;
+            const int16_t from = e > SWITCH_7 ? SWITCH_7 : e;
+            cost[m] = uint8_t(literal - m) < 128 ? int16_t(from + COST_LITERAL_7) : COST_OUT;
         }
-        const uint32_t viaSwitch8 = bestCost + COST_LITERAL_FORMAT_8;
-        switches[LITERAL_MODE_8] = viaSwitch8 < cost[LITERAL_MODE_8];
-        cost[LITERAL_MODE_8] = std::min(viaSwitch8, cost[LITERAL_MODE_8]) + COST_LITERAL_8;
+        const int16_t e8 = excess[LITERAL_MODE_8];
+        switches[LITERAL_MODE_8] = e8 > SWITCH_8;
+        cost[LITERAL_MODE_8] = int16_t((e8 > SWITCH_8 ? SWITCH_8 : e8) + COST_LITERAL_8);
         uint64_t* flags = &switched[k * FLAG_WORDS];
         for (uint32_t word = 0; word < FLAG_WORDS; ++word) {
             uint64_t bits = 0;
-            for (uint32_t m = word * 64; m < std::min(LITERAL_MODE_COUNT, word * 64 + 64); ++m)
-                bits |= uint64_t(switches[m]) << (m % 64);
+            for (uint32_t group = 0; group < 8; ++group)
+                bits |= PackFlags(&switches[word * 64 + group * 8]) << (group * 8);
             flags[word] = bits;
         }
-        uint32_t lowest = COST_NONE;
+        int16_t lowest = COST_OUT;
         for (uint32_t m = 0; m < LITERAL_MODE_COUNT; ++m) lowest = std::min(lowest, cost[m]);
-        best = FirstEqual(cost.data(), lowest);
+        best = 0;
+        while (cost[best] != lowest) ++best;
+        for (uint32_t m = 0; m < LITERAL_MODE_COUNT; ++m)
+            excess[m] = cost[m] == COST_OUT ? COST_OUT : int16_t(cost[m] - lowest);
     }
     uint32_t mode = best;
     std::vector<uint16_t> modes(literals.size());
