@@ -117,6 +117,19 @@ void AddNearAlternatives(MatchTable& table, const uint8_t* data, uint32_t pos, u
 
 }  // namespace
 
+void AdviseHugePages(const void* p, size_t bytes)
+{
+#if defined(MADV_HUGEPAGE)
+    constexpr uintptr_t HUGE_PAGE = uintptr_t(2) << 20;
+    const uintptr_t begin = (uintptr_t(p) + HUGE_PAGE - 1) & ~(HUGE_PAGE - 1);
+    const uintptr_t end = (uintptr_t(p) + bytes) & ~(HUGE_PAGE - 1);
+    if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#else
+    (void)p;
+    (void)bytes;
+#endif
+}
+
 MatchTable FindMatches(const uint8_t* data, size_t size, uint32_t niceLength, uint32_t searchDepth,
                        const ProgressFn& progress)
 {
@@ -124,20 +137,22 @@ MatchTable FindMatches(const uint8_t* data, size_t size, uint32_t niceLength, ui
     const uint32_t n = uint32_t(size);
     MatchTable table;
     table.niceLength = niceLength;
-    table.first.assign(size_t(n) + 1, 0);
-    table.alternativeFirst.assign(size_t(n) + 1, 0);
+    table.first = HugeVector<uint32_t>(size_t(n) + 1, 0);
+    table.alternativeFirst = HugeVector<uint32_t>(size_t(n) + 1, 0);
     // Reserved beyond what most inputs need (about 1.6 candidates and 5
     // alternatives a position on the reference corpus): pages never written
     // cost nothing, while growing by doubling copied the lists and took a
     // tenth of the search's time.
     table.matches.reserve(size_t(n) * 3);
     table.alternatives.reserve(size_t(n) * 8);
+    AdviseHugePages(table.matches.data(), table.matches.capacity() * sizeof(MatchCandidate));
+    AdviseHugePages(table.alternatives.data(), table.alternatives.capacity() * sizeof(MatchCandidate));
     SuffixTrees trees{data, n, std::vector<uint32_t>(size_t(1) << HASH3_BITS, NIL),
-                      std::vector<uint32_t>(2 * size_t(n), NIL)};
+                      HugeVector<uint32_t>(2 * size_t(n), NIL)};
     // The nearest earlier position of each 2-byte pair: length-2 matches pay
     // only at small offsets, where the trees (keyed on 3 bytes) do not look.
     std::vector<uint32_t> lastPair(65536, NIL);
-    std::vector<uint32_t> previousPair(n, NIL);
+    std::vector<uint32_t> previousPair = HugeVector<uint32_t>(n, NIL);
 
     uint32_t skipUntil = 0;
     for (uint32_t pos = 0; pos < n; ++pos) {

@@ -32,6 +32,23 @@ struct MatchTable {
     uint32_t niceLength = 0;
 };
 
+// Asks the system to back the whole 2 MiB pages within bytes at p with huge
+// pages, where it can. The packer's tables are written once, in a few passes,
+// so their page faults cost a good part of its time in 4 KiB pages. Call it
+// before the memory is first written.
+void AdviseHugePages(const void* p, size_t bytes);
+
+// A vector of count copies of value, in huge pages where the system grants them.
+template <typename T>
+std::vector<T> HugeVector(size_t count, T value)
+{
+    std::vector<T> v;
+    v.reserve(count);
+    AdviseHugePages(v.data(), count * sizeof(T));
+    v.assign(count, value);
+    return v;
+}
+
 // Reports done bytes out of total now and then; may be empty.
 using ProgressFn = std::function<void(uint64_t done, uint64_t total)>;
 

@@ -1,12 +1,7 @@
 #include <assert.h>
-#include <stdlib.h>
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
 
 #include <algorithm>
 #include <memory>
-#include <new>
 
 #include "packer/parsers.h"
 
@@ -29,39 +24,13 @@ struct Arrival {
     uint8_t from;
 };
 
-struct FreeDeleter {
-    void operator()(void* p) const { free(p); }
-};
-
-// Room for count ways, uninitialised. The parse writes its table once, ahead
-// of where it reads, so nearly every page of it is a fresh page: in huge pages
-// where the system grants them, the page faults (a sixth of the parse's time
-// in 4 KiB pages) become rare.
-Arrival* AllocateArrivals(size_t count)
-{
-    const size_t bytes = count * sizeof(Arrival);
-#if defined(MADV_HUGEPAGE)
-    constexpr size_t HUGE_PAGE = size_t(2) << 20;
-    if (bytes >= HUGE_PAGE) {
-        const size_t rounded = (bytes + HUGE_PAGE - 1) / HUGE_PAGE * HUGE_PAGE;
-        void* p = nullptr;
-        if (posix_memalign(&p, HUGE_PAGE, rounded) != 0) throw std::bad_alloc();
-        madvise(p, rounded, MADV_HUGEPAGE);
-        return static_cast<Arrival*>(p);
-    }
-#endif
-    void* p = malloc(bytes);
-    if (!p) throw std::bad_alloc();
-    return static_cast<Arrival*>(p);
-}
-
 struct ArrivalTable {
     uint32_t perPosition;
     // perPosition per position, cheapest first. Only the first counts[pos] of
     // a position are ever read, so the table is left uninitialised: it is the
     // parse's largest allocation, and filling it took about a tenth of the
     // parse's time.
-    std::unique_ptr<Arrival[], FreeDeleter> slots;
+    std::unique_ptr<Arrival[]> slots;
     std::vector<uint8_t> counts;
     // The cost a way must undercut to enter a position: the last kept way's
     // when the position is full, else none. Most offers fail this test, and
@@ -192,8 +161,12 @@ TokenList ParseOptimal(const uint8_t* data, size_t size, const MatchTable& match
     assert(settings.byteCosts && settings.byteCosts->size() >= size);
     assert(settings.lowWidths && settings.lowWidths->size() > size / OFFSET_WIDTH_STRETCH);
     const uint32_t n = uint32_t(size);
-    ArrivalTable t{settings.arrivals, std::unique_ptr<Arrival[], FreeDeleter>(AllocateArrivals((size_t(n) + 1) * settings.arrivals)),
-                   std::vector<uint8_t>(size_t(n) + 1, 0), std::vector<uint32_t>(size_t(n) + 1, UINT32_MAX)};
+    const size_t slotCount = (size_t(n) + 1) * settings.arrivals;
+    ArrivalTable t{settings.arrivals, std::unique_ptr<Arrival[]>(new Arrival[slotCount]),
+                   HugeVector<uint8_t>(size_t(n) + 1, 0), HugeVector<uint32_t>(size_t(n) + 1, UINT32_MAX)};
+    // Written once, ahead of where the parse reads: nearly every page of it is
+    // a fresh page.
+    AdviseHugePages(t.slots.get(), slotCount * sizeof(Arrival));
     const std::vector<uint8_t>& byteCosts = *settings.byteCosts;
     const std::vector<uint8_t>& lowWidths = *settings.lowWidths;
     t.counts[0] = 1;
