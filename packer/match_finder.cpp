@@ -2,6 +2,10 @@
 
 #include <assert.h>
 
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
 #include "packer/block_costs.h"
 
 namespace {
