@@ -65,7 +65,13 @@ inline uint32_t CommonLength(const uint8_t* a, const uint8_t* b, uint32_t limit)
         uint64_t y;
         memcpy(&x, a + n, 8);
         memcpy(&y, b + n, 8);
-        if (x != y) break;
+        if (x != y) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+            return n + uint32_t(__builtin_ctzll(x ^ y)) / 8;
+#else
+            break;
+#endif
+        }
         n += 8;
     }
     while (n < limit && a[n] == b[n]) ++n;

@@ -86,9 +86,11 @@ void OfferRepeats(ArrivalTable& t, const uint8_t* data, uint32_t pos, uint32_t s
     const uint32_t count = t.counts[pos];
     for (uint32_t i = 0; i < count; ++i) {
         const uint32_t offset = a[i].lastOffset;
-        if (offset > pos) continue;
+        // Most last offsets do not repeat even two bytes here.
+        if (offset > pos || size - pos < 2 || data[pos] != data[pos - offset] ||
+            data[pos + 1] != data[pos + 1 - offset])
+            continue;
         const uint32_t longest = CommonLength(data + pos, data + pos - offset, size - pos);
-        if (longest < 2) continue;
         const uint32_t tried = std::min(longest, REPEAT_LENGTH_TRIED);
         const Arrival from = a[i];
         for (uint32_t len = 2; len <= tried; ++len)
