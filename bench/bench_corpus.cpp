@@ -80,38 +80,53 @@ bool ReadListedFile(const std::string& line, CorpusFile& file)
     if (!(fields >> file.path) || !ReadFile(file.path, file.data)) {
         return false;
     }
+    file.name = file.path.substr(file.path.find_last_of('/') + 1);
     if (fields >> prefix) {
         if (prefix > file.data.size()) {
             return false;
         }
         file.data.resize(prefix);
+        file.name += ":" + std::to_string(prefix);
     }
-    return fields.eof();
+    return fields.eof() && !file.data.empty();
 }
 
 }  // namespace
 
-Corpus LoadCorpus(const std::string& listPath)
+std::vector<CorpusFile> ReadCorpusList(const std::string& listPath)
 {
-    Corpus corpus;
-    corpus.name = listPath.substr(listPath.find_last_of('/') + 1);
     std::ifstream list(listPath);
     if (!list) {
         fprintf(stderr, "cannot read the corpus list %s\n", listPath.c_str());
-        return corpus;
+        return {};
     }
+    std::vector<CorpusFile> files;
     std::string line;
     while (std::getline(list, line)) {
         if (line.empty() || line[0] == '#') {
             continue;
         }
         CorpusFile file;
-        if (!ReadListedFile(line, file) || !CompressBothWays(file)) {
-            fprintf(stderr, "cannot read or round-trip %s\n", line.c_str());
-            corpus.files.clear();
-            return corpus;
+        if (!ReadListedFile(line, file)) {
+            fprintf(stderr, "cannot read %s, or it is empty\n", line.c_str());
+            return {};
         }
-        corpus.files.push_back(std::move(file));
+        files.push_back(std::move(file));
+    }
+    return files;
+}
+
+Corpus LoadCorpus(const std::string& listPath)
+{
+    Corpus corpus;
+    corpus.name = listPath.substr(listPath.find_last_of('/') + 1);
+    corpus.files = ReadCorpusList(listPath);
+    for (CorpusFile& file : corpus.files) {
+        if (!CompressBothWays(file)) {
+            fprintf(stderr, "cannot round-trip %s\n", file.name.c_str());
+            corpus.files.clear();
+            break;
+        }
     }
     return corpus;
 }

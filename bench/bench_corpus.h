@@ -11,6 +11,7 @@
 
 struct CorpusFile {
     std::string path;
+    std::string name;               // the file's name, ":N" added when only N bytes are taken
     std::vector<uint8_t> data;      // the file itself
     std::vector<uint8_t> block;     // our block, the packer at its best level
     std::vector<uint8_t> deflated;  // raw deflate, zlib level 9
@@ -21,10 +22,14 @@ struct Corpus {
     std::vector<CorpusFile> files;
 };
 
-// Reads the list (one absolute path a line, optionally followed by a byte
-// count N meaning only the first N bytes; '#' starts a comment), loads and
-// compresses every file, and checks that both decoders give each file back.
-// Prints what is wrong and gives a corpus without files on any failure.
+// Reads a corpus list (one absolute path a line, optionally followed by a
+// byte count N meaning only the first N bytes; '#' starts a comment) and the
+// files it names, path, name and data filled. Prints what is wrong and gives
+// no files when the list or any file cannot be read.
+std::vector<CorpusFile> ReadCorpusList(const std::string& listPath);
+
+// ReadCorpusList, then compresses every file both ways and checks that both
+// decoders give each file back. A corpus without files on any failure.
 Corpus LoadCorpus(const std::string& listPath);
 
 // The lists the decode benchmarks time, side by side in one run.

@@ -14,21 +14,14 @@
 #include <time.h>
 #include <zlib.h>
 
-#include <fstream>
-#include <iterator>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "bench/bench_corpus.h"
 #include "pack/block_decoder.h"
 #include "packer/block_encoder.h"
 
 namespace {
-
-struct ListEntry {
-    std::string path;
-    size_t limit;  // SIZE_MAX: the whole file
-};
 
 enum Group { GROUP_WINE_PE, GROUP_MINGW_DLL, GROUP_TEXT, GROUP_COUNT };
 const char* const GROUP_NAMES[GROUP_COUNT] = {"Wine PE", "MinGW DLLs", "text"};
@@ -43,23 +36,6 @@ struct Row {
     double fastSeconds = 0;
     double bestSeconds = 0;
 };
-
-std::vector<ListEntry> ReadList(const std::string& path)
-{
-    std::ifstream f(path);
-    std::vector<ListEntry> entries;
-    std::string line;
-    while (std::getline(f, line)) {
-        if (line.empty() || line[0] == '#') continue;
-        std::istringstream fields(line);
-        ListEntry e{"", SIZE_MAX};
-        fields >> e.path;
-        size_t limit = 0;
-        if (fields >> limit) e.limit = limit;
-        entries.push_back(e);
-    }
-    return entries;
-}
 
 // PE files start with "MZ"; those of Wine live under a wine folder.
 Group GroupOf(const std::string& path, const std::vector<uint8_t>& data)
@@ -154,7 +130,7 @@ void PrintRow(const Row& r)
 
 int main(int argc, char** argv)
 {
-    const std::vector<ListEntry> files = ReadList(argc > 1 ? argv[1] : QZ_BENCH_CORPUS_LIST);
+    const std::vector<CorpusFile> files = ReadCorpusList(argc > 1 ? argv[1] : QZ_BENCH_CORPUS_LIST);
     if (files.empty()) {
         fprintf(stderr, "packer_bench: no files listed\n");
         return 1;
@@ -165,17 +141,10 @@ int main(int argc, char** argv)
     Row total;
     total.name = "total";
     bool ok = true;
-    for (const ListEntry& entry : files) {
-        std::ifstream f(entry.path, std::ios::binary);
-        std::vector<uint8_t> data((std::istreambuf_iterator<char>(f)), {});
-        if (data.size() > entry.limit) data.resize(entry.limit);
-        if (data.empty()) {
-            fprintf(stderr, "packer_bench: %s: missing or empty\n", entry.path.c_str());
-            return 1;
-        }
+    for (const CorpusFile& file : files) {
+        const std::vector<uint8_t>& data = file.data;
         Row r;
-        r.name = entry.path.substr(entry.path.find_last_of('/') + 1);
-        if (entry.limit != SIZE_MAX) r.name += ":" + std::to_string(entry.limit);
+        r.name = file.name;
         r.size = data.size();
         r.fast = Compress(data, LEVEL_FAST, r.fastSeconds, ok);
         r.best = Compress(data, LEVEL_BEST, r.bestSeconds, ok);
@@ -183,7 +152,7 @@ int main(int argc, char** argv)
         r.lzma = LzmaSize(data);
         PrintRow(r);
         fflush(stdout);
-        AddTo(groups[GroupOf(entry.path, data)], r);
+        AddTo(groups[GroupOf(file.path, data)], r);
         AddTo(total, r);
     }
     printf("\n");

@@ -1,6 +1,6 @@
 # Configures and builds one preset, its log in build/build-PRESET.log; on
-# failure prints the log's end and fails. Sourced by scripts/test and
-# scripts/package; defines qz_build and runs nothing by itself.
+# failure prints the log's end and fails. Sourced by scripts/test,
+# scripts/package and scripts/demo; defines qz_build and runs nothing by itself.
 
 qz_build() {
   local preset=$1
