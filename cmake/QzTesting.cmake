@@ -19,6 +19,19 @@ if(WIN32)
     FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE
     @ONLY)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run)
+  # A 64-bit build runs under Debian's 64-bit Wine loader, which is not on
+  # the PATH: the build keeps a "wine" of its own that starts it
+  # (scripts/lib/wine-env.sh puts it first on the PATH).
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    file(WRITE ${CMAKE_BINARY_DIR}/wine-arch "win64\n")
+    # A script, not a link: the loader finds its helpers by the name it was
+    # started under.
+    file(WRITE ${CMAKE_BINARY_DIR}/wine-bin/wine "#!/bin/sh\nexec /usr/lib/wine/wine64 \"$@\"\n")
+    file(CHMOD ${CMAKE_BINARY_DIR}/wine-bin/wine PERMISSIONS
+      OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+  else()
+    file(WRITE ${CMAKE_BINARY_DIR}/wine-arch "win32\n")
+  endif()
 else()
   find_package(GTest REQUIRED)
   add_library(QzGTest INTERFACE)

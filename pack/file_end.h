@@ -24,11 +24,15 @@ constexpr uint32_t PE_HEADS_READ_SIZE = 512;
 constexpr uint32_t PE_HEADER_POINTER_OFFSET = 0x3C;
 constexpr uint32_t PE_SIGNATURE = 0x00004550;  // "PE\0\0" read as a little-endian u32
 constexpr uint32_t PE_OPTIONAL_HEADER_OFFSET = 24;  // signature and file header
-constexpr uint32_t PE32_MAGIC = 0x10B;
 constexpr uint32_t PE_SECTION_HEADER_SIZE = 40;  // the packer walks the section table
+// The optional header's two forms differ before the data directories, which
+// follow their count: PE32 (32-bit images, the installer) and PE32+ (64-bit
+// images, the installer's 64-bit test build).
+constexpr uint32_t PE32_MAGIC = 0x10B;
+constexpr uint32_t PE32_PLUS_MAGIC = 0x20B;
 constexpr uint32_t PE32_DIRECTORY_COUNT_OFFSET = 92;  // in the optional header
+constexpr uint32_t PE32_PLUS_DIRECTORY_COUNT_OFFSET = 108;
 constexpr uint32_t PE_SECURITY_DIRECTORY = 4;
-constexpr uint32_t PE32_SECURITY_ENTRY_OFFSET = 96 + 8 * PE_SECURITY_DIRECTORY;
 // The certificate table starts on this boundary; the signer pads with zeros
 // to reach it.
 constexpr uint32_t PE_CERTIFICATE_ALIGNMENT = 8;

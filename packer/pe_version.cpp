@@ -8,7 +8,6 @@
 namespace {
 
 constexpr size_t COFF_HEADER_SIZE = 20;
-constexpr uint32_t PE32_PLUS_MAGIC = 0x20B;
 constexpr uint32_t RESOURCE_DIRECTORY_INDEX = 2;
 constexpr uint32_t RESOURCE_TYPE_VERSION = 16;
 constexpr uint32_t RESOURCE_SUBDIRECTORY = 0x80000000u;
@@ -80,7 +79,7 @@ bool PeHeadersRead(PeImage& pe)
     if (optionalSize < 2) return false;
     const uint16_t magic = U16(pe, optional);
     if (magic != PE32_MAGIC && magic != PE32_PLUS_MAGIC) return false;
-    const size_t countAt = magic == PE32_MAGIC ? PE32_DIRECTORY_COUNT_OFFSET : 108;
+    const size_t countAt = magic == PE32_MAGIC ? PE32_DIRECTORY_COUNT_OFFSET : PE32_PLUS_DIRECTORY_COUNT_OFFSET;
     const size_t directories = countAt + 4;
     if (optionalSize < directories + (RESOURCE_DIRECTORY_INDEX + 1) * 8) return false;
     if (U32(pe, optional + countAt) <= RESOURCE_DIRECTORY_INDEX) return false;

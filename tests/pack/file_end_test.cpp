@@ -18,38 +18,41 @@ uint32_t EndOf(const std::vector<uint8_t>& file)
 
 // An installer-like file: the image, 100 bytes standing for pack and
 // trailer, then a 24-byte certificate table.
-std::vector<uint8_t> SignedInstaller()
+std::vector<uint8_t> SignedInstaller(bool plus = false)
 {
-    std::vector<uint8_t> file = PeImage();
+    std::vector<uint8_t> file = PeImage(plus);
     file.resize(file.size() + 100, 0x5A);
     return PeSigned(file, 24);
 }
 
-TEST(PackFileEnd, OnlyATableEndingTheFileMovesTheEnd)
+// The 32-bit installer is a PE32 image; its 64-bit test build is PE32+.
+TEST(PackFileEnd, OnlyATableEndingTheFileMovesTheEndInBothImageForms)
 {
-    const std::vector<uint8_t> signedFile = SignedInstaller();
-    const uint32_t size = uint32_t(signedFile.size());
-    const uint32_t table = size - 24;
-    struct Case {
-        const char* what;
-        uint32_t offset, length;  // written to the security directory
-        uint32_t expected;
-    };
-    const Case cases[] = {
-        {"signed", table, 24, table},
-        {"table the whole file", 0, size, 0},
-        {"unsigned (empty directory)", 0, 0, size},
-        {"size 0 at the end", size, 0, size},
-        {"ends before the file's end", table - 8, 24, size},
-        {"runs past the file's end", table + 8, 24, size},
-        {"larger than the file", 0, size + 1, size},
-        {"offset and size wrap around", 0xFFFFFFF0u, size + 0x10, size},
-        {"offset beyond the file", size + 8, 24, size},
-    };
-    for (const Case& c : cases) {
-        std::vector<uint8_t> file = signedFile;
-        PeSecurityEntrySet(file, c.offset, c.length);
-        EXPECT_EQ(EndOf(file), c.expected) << c.what;
+    for (const bool plus : {false, true}) {
+        const std::vector<uint8_t> signedFile = SignedInstaller(plus);
+        const uint32_t size = uint32_t(signedFile.size());
+        const uint32_t table = size - 24;
+        struct Case {
+            const char* what;
+            uint32_t offset, length;  // written to the security directory
+            uint32_t expected;
+        };
+        const Case cases[] = {
+            {"signed", table, 24, table},
+            {"table the whole file", 0, size, 0},
+            {"unsigned (empty directory)", 0, 0, size},
+            {"size 0 at the end", size, 0, size},
+            {"ends before the file's end", table - 8, 24, size},
+            {"runs past the file's end", table + 8, 24, size},
+            {"larger than the file", 0, size + 1, size},
+            {"offset and size wrap around", 0xFFFFFFF0u, size + 0x10, size},
+            {"offset beyond the file", size + 8, 24, size},
+        };
+        for (const Case& c : cases) {
+            std::vector<uint8_t> file = signedFile;
+            PeSecurityEntrySet(file, c.offset, c.length);
+            EXPECT_EQ(EndOf(file), c.expected) << c.what << (plus ? " (PE32+)" : " (PE32)");
+        }
     }
 }
 
@@ -67,7 +70,8 @@ TEST(PackFileEnd, UnreadableOrForeignHeadersMeanNoTable)
         {"header pointer far outside the file", 0x3C, 0xFFFFFFF0u},
         {"header pointer leaves the entry outside the head", 0x3C, PE_HEADS_READ_SIZE - 160 + 1},
         {"no PE signature", PE_TEST_HEADER, 0x00004551},
-        {"PE32+ optional header", PE_TEST_OPTIONAL, 0x020B},
+        {"PE32+ magic on a PE32 header (no directories where PE32+ has them)", PE_TEST_OPTIONAL, 0x020B},
+        {"neither form's magic", PE_TEST_OPTIONAL, 0x0107},
         {"only four data directories", PE_TEST_OPTIONAL + 92, 4},
     };
     for (const Case& c : cases) {
