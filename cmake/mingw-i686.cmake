@@ -1,16 +1,3 @@
-# Cross toolchain for the 32-bit Windows build. The posix thread model is
-# required: the win32 variant lacks std::mutex, which GoogleTest needs.
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross toolchain of the 32-bit Windows build: the installer that ships.
 set(CMAKE_SYSTEM_PROCESSOR i686)
-
-set(QZ_MINGW_PREFIX i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${QZ_MINGW_PREFIX}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${QZ_MINGW_PREFIX}-g++-posix)
-set(CMAKE_RC_COMPILER ${QZ_MINGW_PREFIX}-windres)
-set(CMAKE_OBJDUMP ${QZ_MINGW_PREFIX}-objdump)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${QZ_MINGW_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
