@@ -67,20 +67,39 @@ static int PayloadRead()
     return FileReadBlock(InstallerState.PayloadBlock, length) == length;
 }
 
-// Writes the payload to "tmp.pak" and notes which file that is, so that the
-// pack opened later can be checked to be the same one.
-static PayloadResult PayloadWrite()
+// Writes the payload to a new file at PackPath and notes which file that is,
+// so that the pack opened later can be checked to be the same one. 1 when
+// every byte is there; a file cut short is removed.
+static int PayloadWriteTo()
 {
-    const HANDLE pack = FileCreate(FILE_PACK, PACK_FILE_NAME);
-    if (!pack)
-        return PAYLOAD_NOT_WRITTEN;
-    InstallOutcome.PackCreated = 1;
+    if (!FileCreateNew(FILE_PACK, InstallOutcome.PackPath, &InstallOutcome.PackWritten))
+        return 0;
     const DWORD length = DWORD(InstallerState.PayloadLength);
     const DWORD written = FileWriteBlock(InstallerState.PayloadBlock, length);
-    const BOOL identified = GetFileInformationByHandle(pack, &InstallOutcome.PackWritten);
     FileClose(FILE_PACK);
-    if (written != length || !identified)
-        return PAYLOAD_NOT_WRITTEN;
+    if (written == length)
+        return 1;
+    FileDelete(InstallOutcome.PackPath);
+    return 0;
+}
+
+// Beside the executable, where it always went; where that folder cannot be
+// written (read-only media, a share the user may only read), in the
+// system's temporary folder.
+static PayloadResult PayloadWrite()
+{
+    char* const path = InstallOutcome.PackPath;
+    MemoryCopy(PACK_FILE_NAME, path, sizeof PACK_FILE_NAME);
+    if (!PayloadWriteTo()) {
+        const DWORD room = MAX_PATH - (sizeof PACK_FILE_NAME - 1);
+        const DWORD length = GetTempPathA(room, path);
+        if (length == 0 || length >= room)
+            return PAYLOAD_NOT_WRITTEN;
+        MemoryCopy(PACK_FILE_NAME, path + length, sizeof PACK_FILE_NAME);
+        if (!PayloadWriteTo())
+            return PAYLOAD_NOT_WRITTEN;
+    }
+    InstallOutcome.PackCreated = 1;
     return PAYLOAD_READ;
 }
 
@@ -107,14 +126,51 @@ static int PackIsTheOneWritten()
            opened.nFileIndexHigh == written.nFileIndexHigh && opened.nFileIndexLow == written.nFileIndexLow;
 }
 
-// chosen directory + name, as a temporary held for one call; returns its start.
-static char* TargetPathHold(const char* name)
+// chosen directory + name + suffix, as a temporary held for one call;
+// returns its start.
+static char* TargetPathHold(const char* name, const char* suffix = nullptr)
 {
     char* const start = StringBegin();
     StringAppend(InstallerState.ChosenDirectory);
     StringAppend(name);
+    StringAppend(suffix);
     StringHold();
     return start;
+}
+
+// The move over an existing target fails this way when a program holds it
+// open, as the player holds a plugin it has loaded; a read-only file or a
+// folder of that name fails alike but is not in use.
+static int TargetInUse(DWORD error, const char* path)
+{
+    const DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
+        return 0;
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED;
+}
+
+// The entry goes to a new file beside its target and replaces the target in
+// one move once every byte is on disk: a full disk, a failed write or a
+// target in use leaves the user's existing file as it was, and the partial
+// file goes.
+static TargetResult TargetReplace(const char* path, const char* temporary)
+{
+    BY_HANDLE_FILE_INFORMATION identity;
+    const HANDLE file = FileCreateNew(FILE_TARGET, temporary, &identity);
+    if (!file)
+        return TARGET_NOT_CREATED;
+    const DWORD size = DWORD(InstallerState.EntrySize);
+    const DWORD written = InstallerState.EntryBlock ? FileWriteBlock(InstallerState.EntryBlock, size) : 0;
+    const BOOL flushed = FlushFileBuffers(file);
+    FileClose(FILE_TARGET);
+    TargetResult result = TARGET_NOT_WRITTEN;
+    if (written == size && flushed) {
+        if (MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            return TARGET_WRITTEN;
+        result = TargetInUse(GetLastError(), path) ? TARGET_IN_USE : TARGET_NOT_CREATED;
+    }
+    FileDelete(temporary);
+    return result;
 }
 
 static TargetResult EntryWrite(int index)
@@ -133,17 +189,8 @@ static TargetResult EntryWrite(int index)
     }
 
     char* const path = TargetPathHold(INSTALL_TARGETS[index]);
-    TargetResult result = TARGET_NOT_CREATED;
-    if (FileCreate(FILE_TARGET, path)) {
-        const DWORD written = InstallerState.EntryBlock ? FileWriteBlock(InstallerState.EntryBlock, DWORD(size)) : 0;
-        FileClose(FILE_TARGET);
-        result = TARGET_WRITTEN;
-        if (written != DWORD(size)) {
-            // A cut-short file would pass for the real one.
-            FileDelete(path);
-            result = TARGET_NOT_WRITTEN;
-        }
-    }
+    char* const temporary = TargetPathHold(INSTALL_TARGETS[index], INSTALL_TEMPORARY_SUFFIX);
+    const TargetResult result = TargetReplace(path, temporary);
     StringRelease(path);
     return result;
 }
@@ -154,9 +201,16 @@ void PayloadUnpack()
         InstallOutcome.Target[i] = TARGET_NOT_TRIED;
     if (InstallOutcome.Payload != PAYLOAD_READ)
         return;
-    if (!PackOpen(PACK_FILE_NAME) || !PackIsTheOneWritten()) {
+    if (!PackOpen(InstallOutcome.PackPath) || !PackIsTheOneWritten()) {
         PackClose();
         InstallOutcome.Payload = PAYLOAD_DAMAGED;
+        return;
+    }
+    // The same file may have been rewritten in place since: only what was
+    // written is unpacked, checked before any target is touched.
+    if (!PackHolds(InstallerState.PayloadBlock, uint32_t(InstallerState.PayloadLength))) {
+        PackClose();
+        InstallOutcome.Payload = PAYLOAD_CHANGED;
         return;
     }
     for (int i = 0; i < INSTALL_TARGET_COUNT; ++i) {
@@ -204,6 +258,8 @@ static const char* TargetReason(TargetResult result)
         return " (damaged installer data)";
     case TARGET_NOT_CREATED:
         return " (could not be created)";
+    case TARGET_IN_USE:
+        return " (in use: close Winamp and run the installer again)";
     default:
         return " (could not be written in full)";
     }
@@ -229,6 +285,10 @@ char* InstallReportText(char* start, int* complete)
         TextLine("The installer file is damaged or incomplete.");
         return start;
     }
+    if (InstallOutcome.Payload == PAYLOAD_CHANGED) {
+        TextLine("The installer's temporary file was changed while it ran.");
+        return start;
+    }
     if (InstallOutcome.Payload == PAYLOAD_NOT_WRITTEN) {
         TextLine("Could not write ");
         StringAppend(InstallerState.ModuleDirectory);
@@ -252,10 +312,10 @@ char* InstallReportText(char* start, int* complete)
 
 void InstallFinish()
 {
-    // "tmp.pak" goes on every path once it was made; the file slots left the
-    // executable's directory current, where it lies.
+    // "tmp.pak" goes on every path once it was made; beside the executable
+    // its name is relative, and the file slots left that directory current.
     if (InstallOutcome.PackCreated)
-        FileDelete(PACK_FILE_NAME);
+        FileDelete(InstallOutcome.PackPath);
     // Nothing was installed when the payload could not be read, so there is
     // no directory to record.
     InstallOutcome.Registry = -1;
