@@ -67,20 +67,55 @@ static int PayloadRead()
     return FileReadBlock(InstallerState.PayloadBlock, length) == length;
 }
 
-// Writes the payload to a new file at PackPath and notes which file that is,
-// so that the pack opened later can be checked to be the same one. 1 when
-// every byte is there; a file cut short is removed.
+// The move over an existing target fails this way when a program holds it
+// open, as the player holds a plugin it has loaded; a read-only file or a
+// folder of that name fails alike but is not in use.
+static int TargetInUse(DWORD error, const char* path)
+{
+    const DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
+        return 0;
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED;
+}
+
+// Writes the bytes to a new file under the temporary name and moves it over
+// path in one step once every byte is on disk: a full disk, a failed write
+// or a file in use leaves what stood at path as it was, and the temporary
+// file goes on every outcome. TARGET_WRITTEN, or why not.
+static TargetResult FileReplaceWhole(uint32_t number, const char* path, const char* temporary, const uint8_t* bytes,
+                                     DWORD size, BY_HANDLE_FILE_INFORMATION* identity)
+{
+    const HANDLE file = FileCreateNew(number, temporary, identity);
+    if (!file)
+        return TARGET_NOT_CREATED;
+    const DWORD written = bytes ? FileWriteBlock(bytes, size) : 0;
+    const BOOL flushed = FlushFileBuffers(file);
+    FileClose(number);
+    TargetResult result = TARGET_NOT_WRITTEN;
+    if (written == size && flushed) {
+        if (MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            return TARGET_WRITTEN;
+        result = TargetInUse(GetLastError(), path) ? TARGET_IN_USE : TARGET_NOT_CREATED;
+    }
+    FileDelete(temporary);
+    return result;
+}
+
+// The payload goes to PackPath the way a target goes to its place, through
+// a new file beside it: a link planted under the name (a hard link, a
+// symbolic one) is replaced, never written through nor deleted through. The
+// identity of the file written is noted, so that the pack opened later can
+// be checked to be the same one. 1 when it is there whole.
 static int PayloadWriteTo()
 {
-    if (!FileCreateNew(FILE_PACK, InstallOutcome.PackPath, &InstallOutcome.PackWritten))
-        return 0;
-    const DWORD length = DWORD(InstallerState.PayloadLength);
-    const DWORD written = FileWriteBlock(InstallerState.PayloadBlock, length);
-    FileClose(FILE_PACK);
-    if (written == length)
-        return 1;
-    FileDelete(InstallOutcome.PackPath);
-    return 0;
+    char* const scratch = StringBegin();
+    StringAppend(InstallOutcome.PackPath);
+    StringAppend(INSTALL_TEMPORARY_SUFFIX);
+    StringHold();
+    const TargetResult result = FileReplaceWhole(FILE_PACK, InstallOutcome.PackPath, scratch, InstallerState.PayloadBlock,
+                                                 DWORD(InstallerState.PayloadLength), &InstallOutcome.PackWritten);
+    StringRelease(scratch);
+    return result == TARGET_WRITTEN;
 }
 
 // Beside the executable, where it always went; where that folder cannot be
@@ -138,41 +173,6 @@ static char* TargetPathHold(const char* name, const char* suffix = nullptr)
     return start;
 }
 
-// The move over an existing target fails this way when a program holds it
-// open, as the player holds a plugin it has loaded; a read-only file or a
-// folder of that name fails alike but is not in use.
-static int TargetInUse(DWORD error, const char* path)
-{
-    const DWORD attributes = GetFileAttributesA(path);
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
-        return 0;
-    return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED;
-}
-
-// The entry goes to a new file beside its target and replaces the target in
-// one move once every byte is on disk: a full disk, a failed write or a
-// target in use leaves the user's existing file as it was, and the partial
-// file goes.
-static TargetResult TargetReplace(const char* path, const char* temporary)
-{
-    BY_HANDLE_FILE_INFORMATION identity;
-    const HANDLE file = FileCreateNew(FILE_TARGET, temporary, &identity);
-    if (!file)
-        return TARGET_NOT_CREATED;
-    const DWORD size = DWORD(InstallerState.EntrySize);
-    const DWORD written = InstallerState.EntryBlock ? FileWriteBlock(InstallerState.EntryBlock, size) : 0;
-    const BOOL flushed = FlushFileBuffers(file);
-    FileClose(FILE_TARGET);
-    TargetResult result = TARGET_NOT_WRITTEN;
-    if (written == size && flushed) {
-        if (MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-            return TARGET_WRITTEN;
-        result = TargetInUse(GetLastError(), path) ? TARGET_IN_USE : TARGET_NOT_CREATED;
-    }
-    FileDelete(temporary);
-    return result;
-}
-
 static TargetResult EntryWrite(int index)
 {
     const int32_t size = InstallerState.EntrySize;
@@ -190,7 +190,12 @@ static TargetResult EntryWrite(int index)
 
     char* const path = TargetPathHold(INSTALL_TARGETS[index]);
     char* const temporary = TargetPathHold(INSTALL_TARGETS[index], INSTALL_TEMPORARY_SUFFIX);
-    const TargetResult result = TargetReplace(path, temporary);
+    // One an earlier run left behind, cut off before its move; the chosen
+    // directory is the user's own, trusted as it is.
+    FileDelete(temporary);
+    BY_HANDLE_FILE_INFORMATION identity;
+    const TargetResult result = FileReplaceWhole(FILE_TARGET, path, temporary, InstallerState.EntryBlock,
+                                                 DWORD(InstallerState.EntrySize), &identity);
     StringRelease(path);
     return result;
 }

@@ -50,10 +50,7 @@ static HANDLE FileOpenMode(uint32_t number, const char* name, DWORD access, DWOR
     if (!FileTableReach(number))
         return nullptr;
     SetCurrentDirectoryA(InstallerState.ModuleDirectory);
-    const char* const path = name ? name : "";
-    if (disposition == CREATE_NEW)
-        DeleteFileA(path);
-    HANDLE file = CreateFileA(path, access, FILE_SHARE_READ, nullptr, disposition, flags, nullptr);
+    HANDLE file = CreateFileA(name ? name : "", access, FILE_SHARE_READ, nullptr, disposition, flags, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         file = nullptr;
     FileSlots.FileTable[number] = file;
@@ -66,11 +63,10 @@ HANDLE FileCreate(uint32_t number, const char* name)
     return FileOpenMode(number, name, GENERIC_WRITE, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL);
 }
 
-// A name another program of the user can write to may hold a link to a file
-// elsewhere, which a create that truncates would write through. The name is
-// removed first; CREATE_NEW then refuses anything put back in between, and a
-// reparse point is opened as itself, never followed. The checks on the handle
-// catch a second name given to the new file before a byte is written.
+// A create that opens an existing file writes through whatever link stands
+// under the name, to a file elsewhere: CREATE_NEW never opens one, and a
+// reparse point is opened as itself, never followed. The checks on the
+// handle catch a second name given to the new file before a byte is written.
 HANDLE FileCreateNew(uint32_t number, const char* name, BY_HANDLE_FILE_INFORMATION* identity)
 {
     HANDLE const file =
