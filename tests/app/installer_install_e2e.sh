@@ -280,7 +280,7 @@ scenario_read_only_media() {
   e2e_begin read-only-media
   local before=$failures media=$runs/media temp=$QZD_DRIVE_C/users
   fresh_folder "$media"
-  mount_tmpfs "$media" 1m || { skip "cannot mount a tmpfs here (needs root)"; return 0; }
+  mount_tmpfs "$media" 1m || { skip "mounting a tmpfs is not allowed here (it needs root)"; return 0; }
   cp "$setup" "$media/" && mount -o remount,ro "$media" || { fail "remounting read-only"; unmount "$media"; return; }
   rm -rf "$target" && fresh_folder "$target/plugins"
   find "$temp" -name tmp.pak -delete
@@ -303,7 +303,7 @@ scenario_full_volume() {
   local before=$failures dir=$runs/full
   fresh_folder "$dir/plugins" && cp "$setup" "$dir/"
   local room=$(($(stat -c %s "${input[1]}") + $(stat -c %s "${input[2]}") / 2))
-  mount_tmpfs "$dir/plugins" "$room" || { skip "cannot mount a tmpfs here (needs root)"; return 0; }
+  mount_tmpfs "$dir/plugins" "$room" || { skip "mounting a tmpfs is not allowed here (it needs root)"; return 0; }
   local old=$dir/${targets[2]}
   head -c 20000 "${input[3]}" >"$old"
   cp "$old" "$QZD_TMP/full.before"
