@@ -67,20 +67,74 @@ static int PayloadRead()
     return FileReadBlock(InstallerState.PayloadBlock, length) == length;
 }
 
-// Writes the payload to "tmp.pak" and notes which file that is, so that the
-// pack opened later can be checked to be the same one.
+// The move over an existing target fails this way when a program holds it
+// open, as the player holds a plugin it has loaded; a read-only file or a
+// folder of that name fails alike but is not in use.
+static int TargetInUse(DWORD error, const char* path)
+{
+    const DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
+        return 0;
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED;
+}
+
+// Writes the bytes to a new file under the temporary name and moves it over
+// path in one step once every byte is on disk: a full disk, a failed write
+// or a file in use leaves what stood at path as it was, and the temporary
+// file goes on every outcome. TARGET_WRITTEN, or why not.
+static TargetResult FileReplaceWhole(uint32_t number, const char* path, const char* temporary, const uint8_t* bytes,
+                                     DWORD size, BY_HANDLE_FILE_INFORMATION* identity)
+{
+    const HANDLE file = FileCreateNew(number, temporary, identity);
+    if (!file)
+        return TARGET_NOT_CREATED;
+    const DWORD written = bytes ? FileWriteBlock(bytes, size) : 0;
+    const BOOL flushed = FlushFileBuffers(file);
+    FileClose(number);
+    TargetResult result = TARGET_NOT_WRITTEN;
+    if (written == size && flushed) {
+        if (MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            return TARGET_WRITTEN;
+        result = TargetInUse(GetLastError(), path) ? TARGET_IN_USE : TARGET_NOT_CREATED;
+    }
+    FileDelete(temporary);
+    return result;
+}
+
+// The payload goes to PackPath the way a target goes to its place, through
+// a new file beside it: a link planted under the name (a hard link, a
+// symbolic one) is replaced, never written through nor deleted through. The
+// identity of the file written is noted, so that the pack opened later can
+// be checked to be the same one. 1 when it is there whole.
+static int PayloadWriteTo()
+{
+    char* const scratch = StringBegin();
+    StringAppend(InstallOutcome.PackPath);
+    StringAppend(INSTALL_TEMPORARY_SUFFIX);
+    StringHold();
+    const TargetResult result = FileReplaceWhole(FILE_PACK, InstallOutcome.PackPath, scratch, InstallerState.PayloadBlock,
+                                                 DWORD(InstallerState.PayloadLength), &InstallOutcome.PackWritten);
+    StringRelease(scratch);
+    return result == TARGET_WRITTEN;
+}
+
+// Beside the executable, where it always went; where that folder cannot be
+// written (read-only media, a share the user may only read), in the
+// system's temporary folder.
 static PayloadResult PayloadWrite()
 {
-    const HANDLE pack = FileCreate(FILE_PACK, PACK_FILE_NAME);
-    if (!pack)
-        return PAYLOAD_NOT_WRITTEN;
+    char* const path = InstallOutcome.PackPath;
+    MemoryCopy(PACK_FILE_NAME, path, sizeof PACK_FILE_NAME);
+    if (!PayloadWriteTo()) {
+        const DWORD room = MAX_PATH - (sizeof PACK_FILE_NAME - 1);
+        const DWORD length = GetTempPathA(room, path);
+        if (length == 0 || length >= room)
+            return PAYLOAD_NOT_WRITTEN;
+        MemoryCopy(PACK_FILE_NAME, path + length, sizeof PACK_FILE_NAME);
+        if (!PayloadWriteTo())
+            return PAYLOAD_NOT_WRITTEN;
+    }
     InstallOutcome.PackCreated = 1;
-    const DWORD length = DWORD(InstallerState.PayloadLength);
-    const DWORD written = FileWriteBlock(InstallerState.PayloadBlock, length);
-    const BOOL identified = GetFileInformationByHandle(pack, &InstallOutcome.PackWritten);
-    FileClose(FILE_PACK);
-    if (written != length || !identified)
-        return PAYLOAD_NOT_WRITTEN;
     return PAYLOAD_READ;
 }
 
@@ -107,12 +161,14 @@ static int PackIsTheOneWritten()
            opened.nFileIndexHigh == written.nFileIndexHigh && opened.nFileIndexLow == written.nFileIndexLow;
 }
 
-// chosen directory + name, as a temporary held for one call; returns its start.
-static char* TargetPathHold(const char* name)
+// chosen directory + name + suffix, as a temporary held for one call;
+// returns its start.
+static char* TargetPathHold(const char* name, const char* suffix = nullptr)
 {
     char* const start = StringBegin();
     StringAppend(InstallerState.ChosenDirectory);
     StringAppend(name);
+    StringAppend(suffix);
     StringHold();
     return start;
 }
@@ -133,17 +189,13 @@ static TargetResult EntryWrite(int index)
     }
 
     char* const path = TargetPathHold(INSTALL_TARGETS[index]);
-    TargetResult result = TARGET_NOT_CREATED;
-    if (FileCreate(FILE_TARGET, path)) {
-        const DWORD written = InstallerState.EntryBlock ? FileWriteBlock(InstallerState.EntryBlock, DWORD(size)) : 0;
-        FileClose(FILE_TARGET);
-        result = TARGET_WRITTEN;
-        if (written != DWORD(size)) {
-            // A cut-short file would pass for the real one.
-            FileDelete(path);
-            result = TARGET_NOT_WRITTEN;
-        }
-    }
+    char* const temporary = TargetPathHold(INSTALL_TARGETS[index], INSTALL_TEMPORARY_SUFFIX);
+    // One an earlier run left behind, cut off before its move; the chosen
+    // directory is the user's own, trusted as it is.
+    FileDelete(temporary);
+    BY_HANDLE_FILE_INFORMATION identity;
+    const TargetResult result = FileReplaceWhole(FILE_TARGET, path, temporary, InstallerState.EntryBlock,
+                                                 DWORD(InstallerState.EntrySize), &identity);
     StringRelease(path);
     return result;
 }
@@ -154,9 +206,16 @@ void PayloadUnpack()
         InstallOutcome.Target[i] = TARGET_NOT_TRIED;
     if (InstallOutcome.Payload != PAYLOAD_READ)
         return;
-    if (!PackOpen(PACK_FILE_NAME) || !PackIsTheOneWritten()) {
+    if (!PackOpen(InstallOutcome.PackPath) || !PackIsTheOneWritten()) {
         PackClose();
         InstallOutcome.Payload = PAYLOAD_DAMAGED;
+        return;
+    }
+    // The same file may have been rewritten in place since: only what was
+    // written is unpacked, checked before any target is touched.
+    if (!PackHolds(InstallerState.PayloadBlock, uint32_t(InstallerState.PayloadLength))) {
+        PackClose();
+        InstallOutcome.Payload = PAYLOAD_CHANGED;
         return;
     }
     for (int i = 0; i < INSTALL_TARGET_COUNT; ++i) {
@@ -204,6 +263,8 @@ static const char* TargetReason(TargetResult result)
         return " (damaged installer data)";
     case TARGET_NOT_CREATED:
         return " (could not be created)";
+    case TARGET_IN_USE:
+        return " (in use: close Winamp and run the installer again)";
     default:
         return " (could not be written in full)";
     }
@@ -229,6 +290,10 @@ char* InstallReportText(char* start, int* complete)
         TextLine("The installer file is damaged or incomplete.");
         return start;
     }
+    if (InstallOutcome.Payload == PAYLOAD_CHANGED) {
+        TextLine("The installer's temporary file was changed while it ran.");
+        return start;
+    }
     if (InstallOutcome.Payload == PAYLOAD_NOT_WRITTEN) {
         TextLine("Could not write ");
         StringAppend(InstallerState.ModuleDirectory);
@@ -252,10 +317,10 @@ char* InstallReportText(char* start, int* complete)
 
 void InstallFinish()
 {
-    // "tmp.pak" goes on every path once it was made; the file slots left the
-    // executable's directory current, where it lies.
+    // "tmp.pak" goes on every path once it was made; beside the executable
+    // its name is relative, and the file slots left that directory current.
     if (InstallOutcome.PackCreated)
-        FileDelete(PACK_FILE_NAME);
+        FileDelete(InstallOutcome.PackPath);
     // Nothing was installed when the payload could not be read, so there is
     // no directory to record.
     InstallOutcome.Registry = -1;

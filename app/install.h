@@ -13,6 +13,7 @@ enum PayloadResult : uint32_t {
     PAYLOAD_READ = 0,       // copied out and reopened as the pack that was written
     PAYLOAD_DAMAGED,        // the executable, its trailer or the pack could not be read
     PAYLOAD_NOT_WRITTEN,    // "tmp.pak" could not be created or written in full
+    PAYLOAD_CHANGED,        // "tmp.pak" no longer held what was written to it
 };
 
 // What became of one target file.
@@ -22,11 +23,13 @@ enum TargetResult : uint32_t {
     TARGET_DAMAGED,         // the pack delivered no sound entry for it
     TARGET_NOT_CREATED,     // the file could not be created
     TARGET_NOT_WRITTEN,     // created, but its bytes could not all be written
+    TARGET_IN_USE,          // another program holds the existing file open
 };
 
 struct InstallOutcomeRecord {
     PayloadResult Payload;
     int PackCreated;                              // "tmp.pak" exists and must go
+    char PackPath[MAX_PATH];                      // where it was written: beside the executable or in the temporary folder
     BY_HANDLE_FILE_INFORMATION PackWritten;       // identity of the "tmp.pak" written
     TargetResult Target[INSTALL_TARGET_COUNT];
     int Registry;                                 // RegistryWriteString's result, or -1 when not tried
@@ -38,13 +41,14 @@ extern InstallOutcomeRecord InstallOutcome;
 void InstallPayload();
 
 // Its halves, each usable alone: the copy of the payload out of the named
-// executable into "tmp.pak" beside the executable, and the unpacking of
+// executable into a new "tmp.pak" beside the executable (in the system's
+// temporary folder where that cannot be written), and the unpacking of
 // "tmp.pak" into the chosen directory. The unpacking refuses a "tmp.pak"
-// other than the one the copy wrote.
+// other than the one the copy wrote, or one whose bytes changed since.
 void PayloadCopyOut(const char* executableName);
 void PayloadUnpack();
 
-// Deletes "tmp.pak", records the directory and shows the report.
+// Deletes "tmp.pak" wherever it was written, records the directory and shows the report.
 void InstallFinish();
 
 // The report's text, built in the string workspace from its start; returns

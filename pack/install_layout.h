@@ -14,6 +14,11 @@ constexpr const char* INSTALL_TARGETS[INSTALL_TARGET_COUNT] = {
     "plugins\\zivoravarelle.dll",
     "zivora_config.exe",
 };
+// New bytes for a target (or for the installer's temporary pack) are written
+// to its name with this added, beside it, and then moved over it; no
+// target's name ends so.
+constexpr char INSTALL_TEMPORARY_SUFFIX[] = ".qznew";
+
 // The completion message names this target.
 constexpr int INSTALL_README_TARGET = 0;
 

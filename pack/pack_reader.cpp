@@ -7,6 +7,10 @@
 
 PackReaderRecord PackReader;
 
+// The comparison reads the pack in pieces of this size, on the stack: below
+// a page, so that the frame needs no stack probe.
+static const DWORD PACK_COMPARE_PIECE = 2048;
+
 static void PackBufferFree(uint8_t* buffer)
 {
     if (buffer)
@@ -96,6 +100,24 @@ int PackOpen(const char* name)
     PackReader.File = file;
     PackReader.Mode = PACK_MODE_READING;
     return 1;
+}
+
+int PackHolds(const uint8_t* bytes, uint32_t length)
+{
+    uint8_t piece[PACK_COMPARE_PIECE];
+    for (;;) {
+        DWORD read = 0;
+        if (!ReadFile(PackReader.File, piece, sizeof piece, &read, nullptr) || read > length)
+            return 0;
+        if (read == 0)
+            break;
+        for (DWORD i = 0; i < read; ++i)
+            if (piece[i] != bytes[i])
+                return 0;
+        bytes += read;
+        length -= read;
+    }
+    return length == 0 && SetFilePointer(PackReader.File, 0, nullptr, FILE_BEGIN) == 0;
 }
 
 uint8_t* PackNextEntry()

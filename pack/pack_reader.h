@@ -43,6 +43,12 @@ extern PackReaderRecord PackReader;
 // Returns 1 when the pack was opened, 0 when not.
 int PackOpen(const char* name);
 
+// 1 when the open pack file holds exactly these bytes, no more, no fewer;
+// then the next entry read is the first. Meant to be called right after
+// PackOpen: the pack is open without write sharing, so what it compares is
+// what the entries are read from.
+int PackHolds(const uint8_t* bytes, uint32_t length);
+
 // The next entry's unpacked bytes, or 0 at the end of the pack, without an
 // open pack, or for an entry that cannot be delivered sound.
 uint8_t* PackNextEntry();

@@ -42,7 +42,7 @@ static int FileTableReach(uint32_t number)
     return 1;
 }
 
-static HANDLE FileOpenMode(uint32_t number, const char* name, DWORD access, DWORD disposition)
+static HANDLE FileOpenMode(uint32_t number, const char* name, DWORD access, DWORD disposition, DWORD flags)
 {
     FileSlots.CurrentFile = nullptr;
     // No slot to keep the handle in: opening anyway would leak a file that
@@ -50,8 +50,7 @@ static HANDLE FileOpenMode(uint32_t number, const char* name, DWORD access, DWOR
     if (!FileTableReach(number))
         return nullptr;
     SetCurrentDirectoryA(InstallerState.ModuleDirectory);
-    HANDLE file = CreateFileA(name ? name : "", access, FILE_SHARE_READ, nullptr, disposition,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileA(name ? name : "", access, FILE_SHARE_READ, nullptr, disposition, flags, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         file = nullptr;
     FileSlots.FileTable[number] = file;
@@ -61,12 +60,32 @@ static HANDLE FileOpenMode(uint32_t number, const char* name, DWORD access, DWOR
 
 HANDLE FileCreate(uint32_t number, const char* name)
 {
-    return FileOpenMode(number, name, GENERIC_WRITE, CREATE_ALWAYS);
+    return FileOpenMode(number, name, GENERIC_WRITE, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL);
+}
+
+// A create that opens an existing file writes through whatever link stands
+// under the name, to a file elsewhere: CREATE_NEW never opens one, and a
+// reparse point is opened as itself, never followed. The checks on the
+// handle catch a second name given to the new file before a byte is written.
+HANDLE FileCreateNew(uint32_t number, const char* name, BY_HANDLE_FILE_INFORMATION* identity)
+{
+    HANDLE const file =
+        FileOpenMode(number, name, GENERIC_WRITE, CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT);
+    if (!file)
+        return nullptr;
+    if (GetFileInformationByHandle(file, identity) && identity->nNumberOfLinks == 1 &&
+        !(identity->dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)))
+        return file;
+    CloseHandle(file);
+    DeleteFileA(name);
+    FileSlots.FileTable[number] = nullptr;
+    FileSlots.CurrentFile = nullptr;
+    return nullptr;
 }
 
 HANDLE FileOpenRead(uint32_t number, const char* name)
 {
-    return FileOpenMode(number, name, GENERIC_READ, OPEN_EXISTING);
+    return FileOpenMode(number, name, GENERIC_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
 }
 
 BOOL FileClose(uint32_t number)

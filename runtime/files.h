@@ -38,6 +38,13 @@ void FileEnd();
 // open under the number stays open: close a number before reusing it.
 HANDLE FileCreate(uint32_t number, const char* name);
 
+// Creates a new file for writing under the number, as FileCreate, but fails
+// when anything stands under the name: a file, a folder or a link. Returns 0
+// also, with nothing left under the name, unless the new file is a plain one
+// of our own: one name, no reparse point. Its identity (volume serial and
+// file index) goes to *identity.
+HANDLE FileCreateNew(uint32_t number, const char* name, BY_HANDLE_FILE_INFORMATION* identity);
+
 // Opens an existing file for reading under the number; as FileCreate.
 HANDLE FileOpenRead(uint32_t number, const char* name);
 

@@ -7,6 +7,7 @@
 failures=0
 scenario=
 logs=
+mounts=()
 
 # e2e_setup NAME: checks for a display and xdotool, takes the Windows
 # build's Wine prefix, and gives the script a fresh log folder $logs.
@@ -14,7 +15,7 @@ e2e_setup() {
   [ -n "${DISPLAY:-}" ] || { echo "FAIL: no X display"; exit 1; }
   command -v xdotool >/dev/null || { echo "FAIL: xdotool missing"; exit 1; }
   qzd_init "$build"
-  trap 'qzd_cleanup' EXIT
+  trap 'unmount_all; qzd_cleanup' EXIT
   logs=$build/e2e-logs/$1
   fresh_folder "$logs"
 }
@@ -38,6 +39,32 @@ ok() {
   echo "ok: $scenario: $*"
 }
 
+skip() {
+  echo "skip: $scenario: $*"
+}
+
+# mount_tmpfs DIR SIZE: mounts a tmpfs of SIZE (as mount takes it: 128k)
+# on DIR, to be unmounted by unmount DIR, or at the script's end whatever
+# happens. Fails where mounting is not allowed (not root, no namespace).
+mount_tmpfs() {
+  mount -t tmpfs -o "size=$2" tmpfs "$1" 2>/dev/null || return 1
+  mounts+=("$1")
+}
+
+# unmount DIR: unmounts a tmpfs of mount_tmpfs; lazily when a process that
+# has just ended still holds it.
+unmount() {
+  umount "$1" 2>/dev/null || umount -l "$1" 2>/dev/null || true
+}
+
+unmount_all() {
+  local dir
+  for dir in "${mounts[@]}"; do
+    mountpoint -q "$dir" && unmount "$dir"
+  done
+  mounts=()
+}
+
 # e2e_end: the script's exit status.
 e2e_end() {
   if [ "$failures" -eq 0 ]; then
@@ -51,6 +78,11 @@ e2e_end() {
 # fresh_folder PATH: an empty folder, whatever an earlier run left there.
 fresh_folder() {
   rm -rf "$1" && mkdir -p "$1"
+}
+
+# entries DIR: every entry below DIR, one a line, sorted.
+entries() {
+  (cd "$1" && find . -mindepth 1 | sort)
 }
 
 # snapshot DIR: every entry below DIR with its kind, size and checksum, so

@@ -187,38 +187,88 @@ TEST_F(Install, StalePackOfAnEarlierRunIsNeverInstalled)
     ExpectNothingInstalled();
 }
 
-TEST_F(Install, PackReplacedBetweenWriteAndReadIsRefused)
+// Another program of the user changes "tmp.pak" between the two halves:
+// nothing of it may be installed.
+TEST_F(Install, PackChangedBetweenWriteAndReadInstallsNothing)
 {
-    WriteInstaller(Pack());
-    PayloadCopyOut(executableName.c_str());
-    ASSERT_EQ(PAYLOAD_READ, InstallOutcome.Payload);
-
-    // Another program moves a pack of its own over it: same name, another
-    // file. (Deleting first and creating anew can give the new file the old
-    // one's number under Wine, whose file numbers are the host's inodes;
-    // NTFS never reuses a file's identity that way.)
     const std::string pack = moduleDirectory + "tmp.pak";
     const std::string planted = moduleDirectory + "planted.pak";
     contents[3] = "planted by someone else";
-    WriteWholeFile(planted, Text(Pack()));
-    ASSERT_TRUE(MoveFileExA(planted.c_str(), pack.c_str(), MOVEFILE_REPLACE_EXISTING));
-
-    PayloadUnpack();
-    EXPECT_EQ(PAYLOAD_DAMAGED, InstallOutcome.Payload);
-    ExpectNothingInstalled();
-    EXPECT_EQ("Plugin not installed\nThe installer file is damaged or incomplete.", Report());
+    const Bytes other = Pack();
+    contents[3] = "config";
+    struct Case {
+        const char* what;
+        void (*change)(const std::string& pack, const std::string& planted, const Bytes& other);
+        const char* report;
+    };
+    const Case cases[] = {
+        // Same name, another file. (Deleting first and creating anew can give
+        // the new file the old one's number under Wine, whose file numbers
+        // are the host's inodes; NTFS never reuses a file's identity that way.)
+        {"replaced by another file",
+         [](const std::string& pack, const std::string& planted, const Bytes& other) {
+             WriteWholeFile(planted, Text(other));
+             ASSERT_TRUE(MoveFileExA(planted.c_str(), pack.c_str(), MOVEFILE_REPLACE_EXISTING));
+         },
+         "Plugin not installed\nThe installer file is damaged or incomplete."},
+        // Same file, same length, other bytes: its identity cannot tell.
+        {"rewritten in place",
+         [](const std::string& pack, const std::string&, const Bytes& other) {
+             HANDLE file = CreateFileA(pack.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+             ASSERT_NE(INVALID_HANDLE_VALUE, file);
+             DWORD written = 0;
+             WriteFile(file, other.data(), DWORD(other.size()), &written, nullptr);
+             CloseHandle(file);
+         },
+         "Plugin not installed\nThe installer's temporary file was changed while it ran."},
+    };
+    for (const Case& c : cases) {
+        WriteInstaller(Pack());
+        PayloadCopyOut(executableName.c_str());
+        ASSERT_EQ(PAYLOAD_READ, InstallOutcome.Payload) << c.what;
+        c.change(pack, planted, other);
+        PayloadUnpack();
+        ExpectNothingInstalled();
+        int complete = 1;
+        char* const start = StringBegin();
+        EXPECT_EQ(c.report, std::string(InstallReportText(start, &complete))) << c.what;
+        StringRelease(start);
+        EXPECT_EQ(0, complete) << c.what;
+    }
 }
 
-TEST_F(Install, PackThatCannotBeWrittenIsReportedWithItsPath)
+// Where "tmp.pak" cannot be created beside the executable (here a folder
+// holds its name; on read-only media nothing can be created there), it goes
+// to the temporary folder; only when both fail is nothing installed.
+TEST_F(Install, PackGoesToTheTemporaryFolderWhenNotWritableBesideTheExecutable)
 {
-    // A directory of that name makes the file impossible to create.
+    const std::string temporary = moduleDirectory + "install-test-temp\\";
+    CreateDirectoryA(temporary.c_str(), nullptr);
+    ASSERT_TRUE(SetEnvironmentVariableA("TMP", temporary.c_str()));
     ASSERT_TRUE(CreateDirectoryA((moduleDirectory + "tmp.pak").c_str(), nullptr));
     WriteInstaller(Pack());
+
+    PayloadCopyOut(executableName.c_str());
+    EXPECT_EQ(PAYLOAD_READ, InstallOutcome.Payload);
+    EXPECT_EQ(temporary + "tmp.pak", InstallOutcome.PackPath);
+    EXPECT_EQ(Text(Pack()), ReadWholeFile(temporary + "tmp.pak"));
+    PayloadUnpack();
+    for (int i = 0; i < INSTALL_TARGET_COUNT; ++i)
+        EXPECT_EQ(contents[size_t(i)], ReadWholeFile(target + INSTALL_TARGETS[i])) << INSTALL_TARGETS[i];
+    DeleteFileA((temporary + "tmp.pak").c_str());
+
+    ASSERT_TRUE(CreateDirectoryA((temporary + "tmp.pak").c_str(), nullptr));
+    RemoveTree();
+    CreateDirectoryA(target.c_str(), nullptr);
     PayloadCopyOut(executableName.c_str());
     EXPECT_EQ(PAYLOAD_NOT_WRITTEN, InstallOutcome.Payload);
     PayloadUnpack();
     ExpectNothingInstalled();
     EXPECT_EQ("Plugin not installed\nCould not write " + moduleDirectory + "tmp.pak", Report());
+
+    SetEnvironmentVariableA("TMP", nullptr);
+    RemoveDirectoryA((temporary + "tmp.pak").c_str());
+    RemoveDirectoryA(temporary.c_str());
 }
 
 TEST_F(Install, DamagedEntryKeepsTheExistingFileAndIsListed)
@@ -296,9 +346,13 @@ TEST_F(Install, TargetHeldOpenByAnotherProgramIsListedOthersWritten)
     PayloadCopyOut(executableName.c_str());
     PayloadUnpack();
     CloseHandle(lock);
-    EXPECT_EQ(TARGET_NOT_CREATED, InstallOutcome.Target[2]);
     EXPECT_EQ("loaded by the player", ReadWholeFile(held));
     EXPECT_EQ(contents[3], ReadWholeFile(target + INSTALL_TARGETS[3]));
+    EXPECT_FALSE(FileExists(held + INSTALL_TEMPORARY_SUFFIX));
+    InstallOutcome.Registry = 2;
+    EXPECT_EQ("Plugin partly installed\nThese files could not be written:\n" + held +
+                  " (in use: close Winamp and run the installer again)",
+              Report());
 }
 
 TEST_F(Install, WithoutAChosenDirectoryTargetsGoBesideTheExecutable)

@@ -76,9 +76,24 @@ expect_written() {
   done
 }
 
+# A link planted under the name is a pack file left behind too.
 expect_no_pack_file() {
-  [ ! -e "$1/tmp.pak" ] || fail "tmp.pak left beside the executable"
+  [ ! -e "$1/tmp.pak" ] && [ ! -L "$1/tmp.pak" ] || fail "tmp.pak left beside the executable"
 }
+
+# expect_entries DIR ENTRY...: DIR holds these entries and nothing else (no
+# temporary file beside a target, no partial file).
+expect_entries() {
+  local dir=$1 want
+  shift
+  want=$(printf './%s\n' "$@" | sort)
+  [ "$(entries "$dir")" = "$want" ] || fail "entries of $dir:"$'\n'"$(entries "$dir")"$'\n'"want:"$'\n'"$want"
+}
+
+# The installed entries below a chosen directory with a plugins folder.
+installed=(plugins plugins/zivora "${targets[@]}")
+
+in_use=" (in use: close Winamp and run the installer again)"
 
 # expect_registry_target: WinAmpDir names the browser's target, with its
 # trailing backslash.
@@ -162,12 +177,12 @@ scenario_target_held_open() {
   rm -f "$ready"
   wait "$holder_pid" || fail "the helper holding the file failed"
   [ -n "$message" ] || return
-  expect_message "Plugin partly installed"$'\n'"These files could not be written:"$'\n'"$(win "$held") (could not be created)"
+  expect_message "Plugin partly installed"$'\n'"These files could not be written:"$'\n'"$(win "$held")$in_use"
   expect_status 1
   expect_written "$dir" 0 1 3
   cmp -s "$held" "$QZD_TMP/held.before" || fail "the held file changed"
-  expect_no_pack_file "$dir"
-  [ "$failures" -eq "$before" ] && ok "held target reported, the other three written, exit 1"
+  expect_entries "$dir" setup.exe "${installed[@]}"
+  [ "$failures" -eq "$before" ] && ok "held target named as in use and kept, the other three written, nothing left over, exit 1"
 }
 
 # One byte flipped inside a compressed entry: that entry is reported as
@@ -235,6 +250,75 @@ scenario_damaged_installer() {
   [ "$failures" -eq "$before" ] && ok "nothing written, not installed, damaged-installer message, exit 1"
 }
 
+# A "tmp.pak" planted beside setup.exe as a hard or a symbolic link to a file
+# in another folder: that file keeps its bytes, the install completes and
+# nothing is left under the name.
+scenario_planted_pack_link() {
+  local kind=$1 before=$failures dir=$runs/link-$1 elsewhere=$runs/elsewhere-$1
+  e2e_begin "planted-pack-$kind-link"
+  fresh_folder "$dir/plugins" && cp "$setup" "$dir/"
+  fresh_folder "$elsewhere"
+  local victim=$elsewhere/victim.dat
+  echo "a file of the user's that the installer must not touch" >"$victim"
+  cp "$victim" "$QZD_TMP/victim.before"
+  case "$kind" in
+  hard) ln "$victim" "$dir/tmp.pak" ;;
+  symbolic) ln -s "$victim" "$dir/tmp.pak" ;;
+  esac
+  run_install "$dir" || return
+  expect_message "$completion"
+  expect_status 0
+  cmp -s "$victim" "$QZD_TMP/victim.before" || fail "the linked file was written through the planted link"
+  expect_written "$dir" 0 1 2 3
+  expect_entries "$dir" setup.exe "${installed[@]}"
+  [ "$failures" -eq "$before" ] && ok "linked file untouched, four files, no tmp.pak left, exit 0"
+}
+
+# setup.exe on read-only media (a tmpfs remounted read-only): tmp.pak goes to
+# the temporary folder, the install completes, and tmp.pak goes again.
+scenario_read_only_media() {
+  e2e_begin read-only-media
+  local before=$failures media=$runs/media temp=$QZD_DRIVE_C/users
+  fresh_folder "$media"
+  mount_tmpfs "$media" 1m || { skip "mounting a tmpfs is not allowed here (it needs root)"; return 0; }
+  cp "$setup" "$media/" && mount -o remount,ro "$media" || { fail "remounting read-only"; unmount "$media"; return; }
+  rm -rf "$target" && fresh_folder "$target/plugins"
+  find "$temp" -name tmp.pak -delete
+  run_install "$media" "$target_name"
+  if [ -n "$message" ]; then
+    expect_message "$completion"
+    expect_status 0
+    expect_written "$target" 0 1 2 3
+    [ -z "$(find "$temp" -name tmp.pak)" ] || fail "tmp.pak left in the temporary folder"
+  fi
+  unmount "$media"
+  [ "$failures" -eq "$before" ] && ok "installed from read-only media, exit 0, no tmp.pak left"
+}
+
+# The plugins folder on a volume too small for the new plugin (a tmpfs that
+# holds the other DLL but not this one), an older plugin on it: the older
+# file is kept byte for byte, named in the report, nothing partial is left.
+scenario_full_volume() {
+  e2e_begin full-volume
+  local before=$failures dir=$runs/full
+  fresh_folder "$dir/plugins" && cp "$setup" "$dir/"
+  local room=$(($(stat -c %s "${input[1]}") + $(stat -c %s "${input[2]}") / 2))
+  mount_tmpfs "$dir/plugins" "$room" || { skip "mounting a tmpfs is not allowed here (it needs root)"; return 0; }
+  local old=$dir/${targets[2]}
+  head -c 20000 "${input[3]}" >"$old"
+  cp "$old" "$QZD_TMP/full.before"
+  run_install "$dir"
+  if [ -n "$message" ]; then
+    expect_message "Plugin partly installed"$'\n'"These files could not be written:"$'\n'"$(win "$old") (could not be written in full)"
+    expect_status 1
+    cmp -s "$old" "$QZD_TMP/full.before" || fail "the older plugin changed"
+    expect_written "$dir" 0 1 3
+    expect_entries "$dir" setup.exe "${installed[@]}"
+  fi
+  unmount "$dir/plugins"
+  [ "$failures" -eq "$before" ] && ok "older plugin kept and named, the other three written, nothing partial, exit 1"
+}
+
 start=$(qzd_now)
 scenario_happy_path
 scenario_signed
@@ -243,6 +327,10 @@ scenario_target_held_open
 scenario_damaged_entry
 scenario_damaged_installer truncated
 scenario_damaged_installer trailer-too-large
+scenario_planted_pack_link hard
+scenario_planted_pack_link symbolic
+scenario_read_only_media
+scenario_full_volume
 echo "took $(awk -v a="$start" -v b="$(qzd_now)" 'BEGIN { printf "%.1f", b - a }') s"
 
 # Keep the folders of a failed run for a look; clear them otherwise.

@@ -53,6 +53,27 @@ TEST_F(FileSlotsTest, CreateTruncatesAnExistingFile)
     EXPECT_EQ("new", ReadWholeFile(path));
 }
 
+// Whatever stands under the name may belong to someone else, or be a link
+// to a file elsewhere: a create-new refuses it and leaves its bytes alone.
+TEST_F(FileSlotsTest, CreateNewRefusesAnExistingFileAndKeepsItsBytes)
+{
+    const std::string path = ModuleDirectoryPath() + "qz_files_a.tmp";
+    WriteWholeFile(path, "someone else's bytes");
+    BY_HANDLE_FILE_INFORMATION identity;
+    HANDLE const refused = FileCreateNew(0, "qz_files_a.tmp", &identity);
+    if (refused)
+        FileClose(0);
+    EXPECT_EQ(nullptr, refused);
+    EXPECT_EQ(nullptr, FileSlots.CurrentFile);
+    EXPECT_EQ("someone else's bytes", ReadWholeFile(path));
+
+    ASSERT_NE(nullptr, FileCreateNew(1, "qz_files_b.tmp", &identity));
+    EXPECT_EQ(1u, identity.nNumberOfLinks);
+    EXPECT_EQ(3u, FileWriteBlock("new", 3));
+    FileClose(1);
+    EXPECT_EQ("new", ReadWholeFile(ModuleDirectoryPath() + "qz_files_b.tmp"));
+}
+
 TEST_F(FileSlotsTest, FailedOpenEmptiesTheSlotAndTransfersReachNoFile)
 {
     WriteWholeFile(ModuleDirectoryPath() + "qz_files_a.tmp", "abcd");
