@@ -2,6 +2,8 @@
 
 #include <assert.h>
 
+#include <algorithm>
+
 #if defined(__linux__)
 #include <sys/mman.h>
 #endif
@@ -137,7 +139,7 @@ void AdviseHugePages(const void* p, size_t bytes)
 MatchTable FindMatches(const uint8_t* data, size_t size, uint32_t niceLength, uint32_t searchDepth,
                        const ProgressFn& progress)
 {
-    assert(size <= UINT32_MAX - 1 && niceLength >= 3);
+    assert(size <= UINT32_MAX - 1 && niceLength >= 3 && niceLength <= PARSE_LENGTH_MAX);
     const uint32_t n = uint32_t(size);
     MatchTable table;
     table.niceLength = niceLength;
@@ -192,9 +194,10 @@ MatchTable FindMatches(const uint8_t* data, size_t size, uint32_t niceLength, ui
             AddNearAlternatives(table, data, pos, limit, previousPair, start);
         if (table.matches.size() > start && table.matches.back().length >= niceLength) {
             MatchCandidate& longest = table.matches.back();
+            const uint32_t reach = std::min(left, PARSE_LENGTH_MAX);
             longest.length += CommonLength(data + pos + longest.length,
                                            data + pos + longest.length - longest.offset,
-                                           left - longest.length);
+                                           reach - longest.length);
             skipUntil = pos + longest.length;
         }
     }

@@ -22,8 +22,9 @@ struct MatchCandidate {
 // search or within the short match's reach: taken at their full length, they
 // give a parser other last offsets to repeat later. Those of p are
 // alternatives[alternativeFirst[p]] .. alternatives[alternativeFirst[p + 1] - 1].
-// A candidate of niceLength or more is extended to its full length, and the
-// positions it covers get no candidates: a parser takes such a match whole.
+// A candidate of niceLength or more is extended to its full length (at most
+// PARSE_LENGTH_MAX), and the positions it covers get no candidates: a parser
+// takes such a match whole.
 struct MatchTable {
     std::vector<uint32_t> first;
     std::vector<MatchCandidate> matches;

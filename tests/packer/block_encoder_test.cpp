@@ -74,6 +74,11 @@ std::vector<Case> SyntheticCases()
     Append(mixed, RandomBytes(600, 8, 0xC0, 64));
     Append(mixed, TextBytes(2000, 6));
     cases.push_back({"mixed", mixed});
+    // One copy longer than the optimal parse's longest token: the parse must
+    // split it, and the pieces after the first repeat its offset.
+    std::vector<uint8_t> longCopy = RandomBytes(1000, 9);
+    while (longCopy.size() < PARSE_LENGTH_MAX + 5000) longCopy.push_back(longCopy[longCopy.size() - 1000]);
+    cases.push_back({"copy longer than a parse token", longCopy});
     for (uint32_t offset : BONUS_EDGES)
         for (uint32_t length : {2u, 3u, 5u, 6u, 7u, 9u})
             cases.push_back({"offset " + std::to_string(offset) + " length " + std::to_string(length),
