@@ -78,7 +78,7 @@ std::vector<uint8_t> CompressBest(const uint8_t* data, size_t size, int level, c
         MergeRawRuns(tokens);
         std::vector<uint8_t> block = WriteBlock(data, size, tokens);
         if (best.empty() || block.size() < best.size()) best.swap(block);
-        widths = ChooseOffsetWidths(tokens, size);
+        if (pass + 1 < s.passes) widths = ChooseOffsetWidths(tokens, size);
     }
     return best;
 }
