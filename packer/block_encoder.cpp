@@ -2,6 +2,8 @@
 
 #include <assert.h>
 
+#include <algorithm>
+
 #include "packer/block_emitter.h"
 #include "packer/parsers.h"
 
@@ -64,17 +66,19 @@ std::vector<uint8_t> CompressBest(const uint8_t* data, size_t size, int level, c
     TokenList tokens = ParseFast(data, size);
     std::vector<uint8_t> best;
     std::vector<uint8_t> widths = ChooseOffsetWidths(tokens, size);
+    ParseScratch scratch;
+    ParseScratchReserve(scratch, size, std::max(s.arrivals, s.scoutArrivals));
     if (s.scoutArrivals > 0) {
         ++phase;
         const std::vector<uint8_t> costs = ByteCosts(data, size, tokens);
-        tokens = ParseOptimal(data, size, matches, {&widths, &costs, s.scoutArrivals}, report);
+        tokens = ParseOptimal(data, size, matches, {&widths, &costs, s.scoutArrivals, &scratch}, report);
         MergeRawRuns(tokens);
         widths = ChooseOffsetWidths(tokens, size);
     }
     for (uint32_t pass = 0; pass < s.passes; ++pass) {
         ++phase;
         const std::vector<uint8_t> costs = ByteCosts(data, size, tokens);
-        tokens = ParseOptimal(data, size, matches, {&widths, &costs, s.arrivals}, report);
+        tokens = ParseOptimal(data, size, matches, {&widths, &costs, s.arrivals, &scratch}, report);
         MergeRawRuns(tokens);
         std::vector<uint8_t> block = WriteBlock(data, size, tokens);
         if (best.empty() || block.size() < best.size()) best.swap(block);

@@ -5,12 +5,6 @@
 
 #include "packer/parsers.h"
 
-namespace {
-
-constexpr uint32_t PROGRESS_STEP = 1u << 16;
-// Repeat matches longer than this are tried at their full length only.
-constexpr uint32_t REPEAT_LENGTH_TRIED = 64;
-
 // One way of reaching a position: its cost so far, the decoder's last offset
 // after it, and the token that arrived with the way it came from, packed into
 // one word. A new-offset match's offset is the last offset after it, so it is
@@ -23,6 +17,12 @@ struct Arrival {
     uint32_t lastOffset;
     uint32_t step;  // length << STEP_LENGTH_SHIFT | kind << STEP_KIND_SHIFT | from
 };
+
+namespace {
+
+constexpr uint32_t PROGRESS_STEP = 1u << 16;
+// Repeat matches longer than this are tried at their full length only.
+constexpr uint32_t REPEAT_LENGTH_TRIED = 64;
 
 constexpr uint32_t STEP_KIND_SHIFT = 8;
 constexpr uint32_t STEP_LENGTH_SHIFT = 10;
@@ -51,11 +51,11 @@ uint32_t StepFrom(const Arrival& a)
 
 struct ArrivalTable {
     uint32_t perPosition;
-    // perPosition per position, cheapest first. Only the first counts[pos] of
-    // a position are ever read, so the table is left uninitialised: it is the
-    // parse's largest allocation, and filling it took about a tenth of the
-    // parse's time.
-    std::unique_ptr<Arrival[]> slots;
+    // perPosition per position, cheapest first, in the caller's scratch.
+    // Only the first counts[pos] of a position are ever read, so the
+    // table is left uninitialised: it is the parse's largest allocation, and
+    // filling it took about a tenth of the parse's time.
+    Arrival* slots;
     std::vector<uint8_t> counts;
     // The cost a way must undercut to enter a position: the last kept way's
     // when the position is full, else none. Most offers fail this test, and
@@ -183,6 +183,23 @@ TokenList Backtrack(ArrivalTable& t, size_t size)
 
 }  // namespace
 
+void ArrivalsFree::operator()(Arrival* slots) const
+{
+    delete[] slots;
+}
+
+void ParseScratchReserve(ParseScratch& scratch, size_t size, uint32_t arrivals)
+{
+    const size_t count = (size + 1) * arrivals;
+    if (scratch.count >= count) return;
+    scratch.slots.reset();
+    scratch.slots.reset(new Arrival[count]);
+    scratch.count = count;
+    // Written once, ahead of where the parse reads: nearly every page of it is
+    // a fresh page.
+    AdviseHugePages(scratch.slots.get(), count * sizeof(Arrival));
+}
+
 TokenList ParseOptimal(const uint8_t* data, size_t size, const MatchTable& matches,
                        const OptimalParseSettings& settings, const ProgressFn& progress)
 {
@@ -190,12 +207,9 @@ TokenList ParseOptimal(const uint8_t* data, size_t size, const MatchTable& match
     assert(settings.byteCosts && settings.byteCosts->size() >= size);
     assert(settings.lowWidths && settings.lowWidths->size() > size / OFFSET_WIDTH_STRETCH);
     const uint32_t n = uint32_t(size);
-    const size_t slotCount = (size_t(n) + 1) * settings.arrivals;
-    ArrivalTable t{settings.arrivals, std::unique_ptr<Arrival[]>(new Arrival[slotCount]),
+    ParseScratchReserve(*settings.scratch, n, settings.arrivals);
+    ArrivalTable t{settings.arrivals, settings.scratch->slots.get(),
                    HugeVector<uint8_t>(size_t(n) + 1, 0), HugeVector<uint32_t>(size_t(n) + 1, UINT32_MAX)};
-    // Written once, ahead of where the parse reads: nearly every page of it is
-    // a fresh page.
-    AdviseHugePages(t.slots.get(), slotCount * sizeof(Arrival));
     const std::vector<uint8_t>& byteCosts = *settings.byteCosts;
     const std::vector<uint8_t>& lowWidths = *settings.lowWidths;
     t.counts[0] = 1;
