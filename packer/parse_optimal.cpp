@@ -105,7 +105,48 @@ inline void ArrivalOffer(ArrivalTable& t, size_t pos, const Arrival& way)
     if (way.cost < t.entryCost[pos]) ArrivalInsert(t, pos, way);
 }
 
-void OfferRepeats(ArrivalTable& t, const uint8_t* data, uint32_t pos, uint32_t size)
+// True when the finder gave pos a match to take whole: the parse offers
+// nothing else there.
+bool TakenWhole(const MatchTable& m, uint32_t pos)
+{
+    const uint32_t last = m.first[pos + 1];
+    return last > m.first[pos] && m.matches[last - 1].length >= m.niceLength;
+}
+
+// Repeat lengths at pos that a way before it has offered already, at a lower
+// cost, and so need not be offered again.
+struct RepeatsCovered {
+    uint32_t upTo;    // every length up to this one
+    bool full;        // and the longest one
+};
+
+// A way that came by a byte, or by a repeat match of m bytes, from a way
+// with the same last offset m bytes back has its repeats beaten by that
+// way's: a byte and a repeat one byte longer, or one repeat instead of two,
+// end at the same place with the same last offset for 3 or more bits less.
+// That way offered every length up to REPEAT_LENGTH_TRIED and its longest,
+// so the lengths it covers from here are never kept; skipping them leaves
+// the parse as it was. longest is the repeat's longest length here.
+RepeatsCovered CoveredBefore(const MatchTable& m, const uint8_t* data, const Arrival& way, uint32_t pos,
+                             uint32_t longest)
+{
+    const TokenKind kind = StepKind(way);
+    const uint32_t back = StepLength(way);
+    const uint32_t offset = way.lastOffset;
+    if (kind == TOKEN_BYTE) {
+        // The way before tried repeats only where two bytes matched.
+        if (pos < 1 || offset > pos - 1 || data[pos - 1] != data[pos - 1 - offset]) return {0, false};
+    } else if (kind != TOKEN_REPEAT || TakenWhole(m, pos - back)) {
+        return {0, false};
+    }
+    // The longest repeat back there, limited as it was, and the lengths it tried.
+    const uint32_t longestBefore = back + std::min(longest, PARSE_LENGTH_MAX - back);
+    const uint32_t triedBefore = std::min(longestBefore, REPEAT_LENGTH_TRIED);
+    return {triedBefore > back ? triedBefore - back : 0,
+            back + longest <= triedBefore || back + longest == longestBefore};
+}
+
+void OfferRepeats(ArrivalTable& t, const MatchTable& m, const uint8_t* data, uint32_t pos, uint32_t size)
 {
     const Arrival* a = ArrivalsAt(t, pos);
     const uint32_t count = t.counts[pos];
@@ -119,9 +160,10 @@ void OfferRepeats(ArrivalTable& t, const uint8_t* data, uint32_t pos, uint32_t s
             CommonLength(data + pos, data + pos - offset, std::min(size - pos, PARSE_LENGTH_MAX));
         const uint32_t tried = std::min(longest, REPEAT_LENGTH_TRIED);
         const Arrival from = a[i];
-        for (uint32_t len = 2; len <= tried; ++len)
+        const RepeatsCovered covered = CoveredBefore(m, data, from, pos, longest);
+        for (uint32_t len = std::max(2u, covered.upTo + 1); len <= tried; ++len)
             ArrivalOffer(t, pos + len, Way(from.cost + RepeatCost(len), offset, len, TOKEN_REPEAT, i));
-        if (longest > tried)
+        if (longest > tried && !covered.full)
             ArrivalOffer(t, pos + longest,
                          Way(from.cost + RepeatCost(longest), offset, longest, TOKEN_REPEAT, i));
     }
@@ -218,12 +260,10 @@ TokenList ParseOptimal(const uint8_t* data, size_t size, const MatchTable& match
     uint32_t pos = 0;
     while (pos < n) {
         if (progress && pos % PROGRESS_STEP == 0) progress(pos, n);
-        const uint32_t lastCandidate = matches.first[pos + 1];
-        if (lastCandidate > matches.first[pos] &&
-            matches.matches[lastCandidate - 1].length >= matches.niceLength) {
+        if (TakenWhole(matches, pos)) {
             // A long match is taken whole: the finder gave the positions it
             // covers no candidates.
-            const MatchCandidate longest = matches.matches[lastCandidate - 1];
+            const MatchCandidate longest = matches.matches[matches.first[pos + 1] - 1];
             const Arrival best = ArrivalsAt(t, pos)[0];
             const bool repeat = longest.offset == best.lastOffset;
             const uint32_t cost = repeat ? RepeatCost(longest.length)
@@ -242,7 +282,7 @@ TokenList ParseOptimal(const uint8_t* data, size_t size, const MatchTable& match
         if (n - pos >= BLOCK_RAW_RUN_SIZE)
             ArrivalOffer(t, pos + BLOCK_RAW_RUN_SIZE,
                          Way(a[0].cost + COST_RAW_RUN, a[0].lastOffset, BLOCK_RAW_RUN_SIZE, TOKEN_RAW, 0));
-        OfferRepeats(t, data, pos, n);
+        OfferRepeats(t, matches, data, pos, n);
         OfferMatches(t, matches, pos, lowWidths[pos / OFFSET_WIDTH_STRETCH]);
         ++pos;
     }
