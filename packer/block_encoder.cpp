@@ -27,13 +27,13 @@ LevelSettings SettingsFor(int level)
     // The scout's prices are closer to the final parse's than the fast
     // parse's are: 0.07 % smaller on the reference corpus, for about a
     // sixth more time, where a second full pass saved 0.11 % for 60 %.
-    // Two ways in the scout and eleven in the pass are 0.10 % smaller than
-    // one and eight (ten ways: 0.08 %, twelve: 0.11 %), in about the same
-    // time as those were before the parse and the literal format choice
-    // left out work that never changed their result. The tree search goes
-    // 256 deep instead of 512, which costs nothing in size (44 bytes less
-    // over the corpus with eight ways).
-    return {512, 256, 11, 1, 2};
+    // Two ways in the scout and nine in the pass, with the resumed matches
+    // the finder lists, are 0.29 % smaller than one and eight without them.
+    // Those matches need room among the ways: with eight 0.25 %, with eleven
+    // 0.34 %, each way about 3 % more instructions. The tree search goes 256
+    // deep instead of 512, which costs nothing in size (44 bytes less over
+    // the corpus with eight ways).
+    return {512, 256, 9, 1, 2};
 }
 
 // Bits of each byte coded on its own: 7 with a near code, else a literal in

@@ -207,6 +207,22 @@ void OfferMatches(ArrivalTable& t, const MatchTable& m, uint32_t pos, uint32_t l
     }
 }
 
+// The resumed matches of pos, from the cheapest way like every new-offset
+// match. They go first: of two ways that cost the same, the parse keeps the
+// first, and a resumed offset is the likelier to be repeated (220 bytes less
+// over the reference corpus than offering them last).
+void OfferResumed(ArrivalTable& t, const MatchTable& m, uint32_t pos, uint32_t lowWidth)
+{
+    const Arrival best = ArrivalsAt(t, pos)[0];
+    for (uint32_t c = m.resumedFirst[pos]; c < m.resumedFirst[pos + 1]; ++c) {
+        const MatchCandidate cand = m.resumed[c];
+        if (cand.offset == best.lastOffset) continue;
+        ArrivalOffer(t, pos + cand.length,
+                     Way(best.cost + MatchCost(cand.offset, cand.length, lowWidth), cand.offset, cand.length,
+                         TOKEN_MATCH, 0));
+    }
+}
+
 TokenList Backtrack(ArrivalTable& t, size_t size)
 {
     TokenList tokens;
@@ -283,6 +299,7 @@ TokenList ParseOptimal(const uint8_t* data, size_t size, const MatchTable& match
             ArrivalOffer(t, pos + BLOCK_RAW_RUN_SIZE,
                          Way(a[0].cost + COST_RAW_RUN, a[0].lastOffset, BLOCK_RAW_RUN_SIZE, TOKEN_RAW, 0));
         OfferRepeats(t, matches, data, pos, n);
+        OfferResumed(t, matches, pos, lowWidths[pos / OFFSET_WIDTH_STRETCH]);
         OfferMatches(t, matches, pos, lowWidths[pos / OFFSET_WIDTH_STRETCH]);
         ++pos;
     }

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string.h>
+
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -324,6 +326,59 @@ TEST(FindMatches, OffersEveryNearOffsetWhereTheNextTwoBytesRecur)
         offsets.push_back(m.alternatives[c].offset);
     std::sort(offsets.begin(), offsets.end());
     EXPECT_EQ(offsets, (std::vector<uint32_t>{3, 6, 9}));
+}
+
+TEST(FindMatches, ListsTheMatchThatResumesAfterADifferingByte)
+{
+    // At 400 the first ten bytes recur 100 back and 400 back; the nearest
+    // wins there. After one differing byte the copy goes on only at 400
+    // back, so the match at 400 back must be listed for position 400 too.
+    std::vector<uint8_t> data = RandomBytes(300, 31);
+    Append(data, std::vector<uint8_t>(data.begin(), data.begin() + 10));
+    Append(data, RandomBytes(90, 32));
+    Append(data, std::vector<uint8_t>(data.begin(), data.begin() + 10));
+    data.push_back(uint8_t(data[10] ^ 0x55));
+    Append(data, std::vector<uint8_t>(data.begin() + 11, data.begin() + 31));
+    const MatchTable m = FindMatches(data.data(), data.size(), 32, 16, {});
+    const uint32_t pos = 400;
+    bool listed = false;
+    for (uint32_t c = m.resumedFirst[pos]; c < m.resumedFirst[pos + 1]; ++c)
+        listed = listed || (m.resumed[c].offset == 400 && m.resumed[c].length == 10);
+    EXPECT_TRUE(listed);
+}
+
+TEST(FindMatches, ResumedMatchesCopyBytesThatAreThere)
+{
+    // A resumed match is measured backwards from a later one: each must start
+    // at or after its source, stay inside the input and copy equal bytes.
+    std::vector<Case> inputs = {{"repeats", RepeatPattern(33)}, {"text", TextBytes(20000, 34)}};
+    std::vector<uint8_t> patched = RandomBytes(5000, 35);
+    for (uint32_t k = 0; k < 300; ++k) {
+        const size_t from = patched.size() - 1000 - 7 * k;
+        for (uint32_t i = 0; i < 12; ++i) patched.push_back(i % 5 == 4 ? uint8_t(k + i) : patched[from + i]);
+    }
+    inputs.push_back({"copies with patched bytes", patched});
+    inputs.push_back({"PE file", ReadSample("irprops.cpl")});
+    for (const Case& c : inputs) {
+        SCOPED_TRACE(c.name);
+        if (c.data.empty()) continue;  // no sample PE files
+        const MatchTable m = FindMatches(c.data.data(), c.data.size(), 64, 32, {});
+        ASSERT_EQ(m.resumedFirst.size(), c.data.size() + 1);
+        size_t listed = 0;
+        for (uint32_t pos = 0; pos < c.data.size(); ++pos) {
+            for (uint32_t r = m.resumedFirst[pos]; r < m.resumedFirst[pos + 1]; ++r, ++listed) {
+                const MatchCandidate cand = m.resumed[r];
+                ASSERT_TRUE(cand.offset >= 1 && cand.offset <= pos) << "at " << pos;
+                ASSERT_LE(pos + cand.length, c.data.size());
+                ASSERT_TRUE(MatchCodable(cand.offset, cand.length));
+                ASSERT_EQ(memcmp(&c.data[pos], &c.data[pos - cand.offset], cand.length), 0) << "at " << pos;
+            }
+        }
+        EXPECT_EQ(listed, m.resumed.size());
+        if (c.name != "text") {
+            EXPECT_GT(listed, 0u);
+        }
+    }
 }
 
 TEST(ChooseLiteralModes, SwitchesOnlyWhereItPays)
