@@ -208,7 +208,7 @@ MatchTable FindMatches(const uint8_t* data, size_t size, uint32_t niceLength, ui
     std::vector<uint32_t> lastPair(65536, NIL);
     std::vector<uint32_t> previousPair = HugeVector<uint32_t>(n, NIL);
 
-    // Reserved beyond the 0.8 to 1.6 a position measured on the reference
+    // Reserved beyond the 1.6 a position or fewer measured on the reference
     // corpus, like the candidate lists.
     std::vector<PlacedCandidate> resumed;
     resumed.reserve(size_t(n) * 2);

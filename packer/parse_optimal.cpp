@@ -120,13 +120,13 @@ struct RepeatsCovered {
     bool full;        // and the longest one
 };
 
-// A way that came by a byte, or by a repeat match of m bytes, from a way
-// with the same last offset m bytes back has its repeats beaten by that
-// way's: a byte and a repeat one byte longer, or one repeat instead of two,
-// end at the same place with the same last offset for 3 or more bits less.
-// That way offered every length up to REPEAT_LENGTH_TRIED and its longest,
-// so the lengths it covers from here are never kept; skipping them leaves
-// the parse as it was. longest is the repeat's longest length here.
+// A way that came by a byte or by a repeat match has its repeats beaten by
+// those of the way it came from, which has the same last offset: a byte and
+// a repeat one byte longer, or one repeat instead of two, end at the same
+// place with the same last offset for 3 or more bits less. That way offered
+// every length up to REPEAT_LENGTH_TRIED and its longest, so the lengths it
+// covers from here are never kept; skipping them leaves the parse as it was.
+// longest is the repeat's longest length here.
 RepeatsCovered CoveredBefore(const MatchTable& m, const uint8_t* data, const Arrival& way, uint32_t pos,
                              uint32_t longest)
 {
