@@ -21,6 +21,11 @@ constexpr uint32_t OFFSET_WIDTH_MIN = 1;
 // width code only where it saves more than the code's 16 to 18 bits.
 constexpr size_t OFFSET_WIDTH_STRETCH = 64;
 
+// Longest token the optimal parse handles: it packs a length into 22 bits of
+// a word. A longer copy becomes several tokens, the later ones repeat matches
+// of a few dozen bits each, which is nothing next to megabytes of output.
+constexpr uint32_t PARSE_LENGTH_MAX = (1u << 22) - 1;
+
 enum TokenKind : uint8_t {
     TOKEN_BYTE,    // one byte: literal, zero byte or near byte, whichever is cheapest
     TOKEN_MATCH,   // copy length bytes from offset; sets the last offset

@@ -2,6 +2,8 @@
 
 #include <assert.h>
 
+#include <string.h>
+
 #include <algorithm>
 
 #include "pack/block_decoder.h"
@@ -158,12 +160,32 @@ uint32_t LiteralCost(uint32_t mode, uint8_t byte)
     return LiteralFits(uint16_t(mode), byte) ? COST_LITERAL_7 : COST_NONE;
 }
 
-// Eight flags of 0 or 1, one a byte, as eight bits: flag i becomes bit i.
-uint64_t PackFlags(const uint8_t* flags)
+// Room for the costs of every literal format, rounded up to whole groups of
+// eight 16-bit lanes; the lanes past the last format hold a cost no format has.
+constexpr uint32_t MODE_LANES = 8;
+constexpr uint32_t MODE_SLOTS = (LITERAL_MODE_COUNT + MODE_LANES - 1) / MODE_LANES * MODE_LANES;
+
+// Index of the first cost that equals value, which one of them does. Runs
+// once per literal: a scan one format at a time walked past all 256 7-bit
+// formats to reach the 8-bit one, the usual cheapest in machine code, and
+// took most of the literal format choice's time; this one tests eight at once.
+uint32_t FirstAt(const int16_t* costs, int16_t value)
 {
-    uint64_t bits = 0;
-    for (uint32_t i = 0; i < 8; ++i) bits |= uint64_t(flags[i]) << (8 * i);
-    return bits * 0x0102040810204080u >> 56;
+    typedef int16_t Lanes __attribute__((vector_size(16)));
+    Lanes wanted;
+    for (uint32_t i = 0; i < MODE_LANES; ++i) wanted[i] = value;
+    uint32_t group = 0;
+    for (;; group += MODE_LANES) {
+        assert(group < MODE_SLOTS);
+        Lanes lanes;
+        memcpy(&lanes, costs + group, sizeof lanes);
+        const Lanes equal = lanes == wanted;
+        uint64_t halves[2];
+        memcpy(halves, &equal, sizeof halves);
+        if ((halves[0] | halves[1]) != 0) break;
+    }
+    while (costs[group] != value) ++group;
+    return group;
 }
 
 std::vector<uint8_t> CollectLiterals(const uint8_t* data, const TokenList& tokens)
@@ -186,8 +208,11 @@ std::vector<uint16_t> ChooseLiteralModes(const uint8_t* data, const TokenList& t
 {
     const std::vector<uint8_t> literals = CollectLiterals(data, tokens);
     if (literals.empty()) return {};
-    constexpr uint32_t FLAG_WORDS = (LITERAL_MODE_COUNT + 63) / 64;
-    std::vector<uint64_t> switched(literals.size() * FLAG_WORDS, 0);
+    // Whether the 8-bit format of each literal came by a format code. A 7-bit
+    // format's excess stays at most SWITCH_7 while its literals fit it (see
+    // below), so it comes by a code exactly where the literal before does not
+    // fit it, which the way back reads from the literals themselves.
+    std::vector<uint8_t> switchedTo8(literals.size(), 0);
     std::vector<uint16_t> cheapestBefore(literals.size(), 0);
     uint32_t best = 0;
     uint32_t first[LITERAL_MODE_COUNT];
@@ -198,38 +223,32 @@ std::vector<uint16_t> ChooseLiteralModes(const uint8_t* data, const TokenList& t
     // Runs once per literal over every format, so it keeps each cost as its
     // excess over the cheapest, which stays below 32 and fits 16-bit vector
     // lanes: the choices are those of the whole costs, ties included.
-    // COST_OUT marks a format the literal before does not fit.
+    // COST_OUT marks a format the literal before does not fit. Every cost is
+    // at least COST_LITERAL_7 and a 7-bit format that fits costs at most
+    // SWITCH_7 + COST_LITERAL_7, so its excess stays at most SWITCH_7: only a
+    // format the literal before did not fit comes by a code.
     constexpr int16_t COST_OUT = 0x3FFF;
     constexpr int16_t SWITCH_7 = int16_t(COST_LITERAL_FORMAT_7);
     constexpr int16_t SWITCH_8 = int16_t(COST_LITERAL_FORMAT_8);
     alignas(16) int16_t excess[LITERAL_MODE_COUNT];
-    alignas(16) int16_t cost[LITERAL_MODE_COUNT];
+    alignas(16) int16_t cost[MODE_SLOTS];
+    for (uint32_t m = LITERAL_MODE_COUNT; m < MODE_SLOTS; ++m) cost[m] = COST_OUT + 1;
     for (uint32_t m = 0; m < LITERAL_MODE_COUNT; ++m)
         excess[m] = first[m] >= COST_NONE ? COST_OUT : int16_t(first[m] - first[best]);
-    alignas(16) uint8_t switches[FLAG_WORDS * 64] = {};
     for (size_t k = 1; k < literals.size(); ++k) {
         cheapestBefore[k] = uint16_t(best);
         const uint8_t literal = literals[k];
         for (uint32_t m = 0; m < LITERAL_MODE_8; ++m) {
             const int16_t e = excess[m];
-            switches[m] = e > SWITCH_7;
             const int16_t from = e > SWITCH_7 ? SWITCH_7 : e;
             cost[m] = uint8_t(literal - m) < 128 ? int16_t(from + COST_LITERAL_7) : COST_OUT;
         }
         const int16_t e8 = excess[LITERAL_MODE_8];
-        switches[LITERAL_MODE_8] = e8 > SWITCH_8;
+        switchedTo8[k] = e8 > SWITCH_8;
         cost[LITERAL_MODE_8] = int16_t((e8 > SWITCH_8 ? SWITCH_8 : e8) + COST_LITERAL_8);
-        uint64_t* flags = &switched[k * FLAG_WORDS];
-        for (uint32_t word = 0; word < FLAG_WORDS; ++word) {
-            uint64_t bits = 0;
-            for (uint32_t group = 0; group < 8; ++group)
-                bits |= PackFlags(&switches[word * 64 + group * 8]) << (group * 8);
-            flags[word] = bits;
-        }
         int16_t lowest = COST_OUT;
         for (uint32_t m = 0; m < LITERAL_MODE_COUNT; ++m) lowest = std::min(lowest, cost[m]);
-        best = 0;
-        while (cost[best] != lowest) ++best;
+        best = FirstAt(cost, lowest);
         for (uint32_t m = 0; m < LITERAL_MODE_COUNT; ++m)
             excess[m] = cost[m] == COST_OUT ? COST_OUT : int16_t(cost[m] - lowest);
     }
@@ -237,7 +256,10 @@ std::vector<uint16_t> ChooseLiteralModes(const uint8_t* data, const TokenList& t
     std::vector<uint16_t> modes(literals.size());
     for (size_t k = literals.size(); k-- > 0;) {
         modes[k] = uint16_t(mode);
-        if (k > 0 && (switched[k * FLAG_WORDS + mode / 64] >> (mode % 64) & 1)) mode = cheapestBefore[k];
+        if (k == 0) break;
+        const bool switched =
+            mode == LITERAL_MODE_8 ? switchedTo8[k] != 0 : !LiteralFits(uint16_t(mode), literals[k - 1]);
+        if (switched) mode = cheapestBefore[k];
     }
     return modes;
 }

@@ -2,6 +2,8 @@
 
 #include <assert.h>
 
+#include <algorithm>
+
 #if defined(__linux__)
 #include <sys/mman.h>
 #endif
@@ -15,6 +17,16 @@ constexpr uint32_t HASH3_BITS = 18;
 constexpr uint32_t PROGRESS_STEP = 1u << 16;
 constexpr uint32_t ALTERNATIVES_MAX = 16;
 constexpr uint32_t ALTERNATIVE_LENGTH_MIN = 3;
+// Resumed matches: how many differing bytes may lie between two stretches
+// at one offset, how many stretches are followed back from a candidate, and
+// how far back one stretch is measured. Measured on the reference corpus
+// with eleven ways: one stretch after one differing byte, from the
+// candidates' offsets, saved 0.11 %; gaps of up to 4 bytes 0.17 %; 4
+// stretches 0.21 %, or the alternatives' offsets 0.22 %; both 0.25 %, or
+// 0.24 % with 2 stretches, which take a third less of the search's time.
+constexpr uint32_t RESUME_GAP_MAX = 4;
+constexpr uint32_t RESUME_STRETCHES = 2;
+constexpr uint32_t RESUME_LENGTH_MAX = 256;
 // Near alternatives per position: measured on the reference corpus, 4 saved
 // more than 2 or 8 (0.08 % of the output), at little cost in time.
 constexpr uint32_t NEAR_ALTERNATIVES_MAX = 4;
@@ -119,6 +131,44 @@ void AddNearAlternatives(MatchTable& table, const uint8_t* data, uint32_t pos, u
     }
 }
 
+// A match found for a position before the one being searched.
+struct PlacedCandidate {
+    uint32_t pos;
+    MatchCandidate match;
+};
+
+// Follows offset back from a match that starts at pos: each stretch of bytes
+// that matched at the same offset, up to a few differing bytes before, is
+// listed as a match of its own.
+void AddResumed(std::vector<PlacedCandidate>& found, const uint8_t* data, uint32_t pos, uint32_t offset)
+{
+    for (uint32_t stretch = 0; stretch < RESUME_STRETCHES; ++stretch) {
+        if (pos <= offset || data[pos - 1] == data[pos - 1 - offset]) return;  // no gap: the match goes on
+        uint32_t end = pos - 1;
+        while (end > offset && pos - end < RESUME_GAP_MAX && data[end - 1] != data[end - 1 - offset]) --end;
+        if (end <= offset) return;
+        const uint32_t length =
+            CommonLengthBefore(data + end, data + end - offset, std::min(end - offset, RESUME_LENGTH_MAX));
+        if (length < 2 || !MatchCodable(offset, length)) return;
+        pos = end - length;
+        found.push_back({pos, {length, offset}});
+    }
+}
+
+// Lists the resumed matches by position, each position's in the order found.
+void PlaceResumed(MatchTable& table, const std::vector<PlacedCandidate>& found, uint32_t n)
+{
+    // Counts become the end of each position's list, then, filled from the
+    // back, its start.
+    std::vector<uint32_t>& first = table.resumedFirst;
+    first = HugeVector<uint32_t>(size_t(n) + 1, 0);
+    for (const PlacedCandidate& f : found) ++first[f.pos];
+    for (uint32_t pos = 1; pos < n; ++pos) first[pos] += first[pos - 1];
+    first[n] = uint32_t(found.size());
+    table.resumed.resize(found.size());
+    for (size_t i = found.size(); i-- > 0;) table.resumed[--first[found[i].pos]] = found[i].match;
+}
+
 }  // namespace
 
 void AdviseHugePages(const void* p, size_t bytes)
@@ -137,7 +187,7 @@ void AdviseHugePages(const void* p, size_t bytes)
 MatchTable FindMatches(const uint8_t* data, size_t size, uint32_t niceLength, uint32_t searchDepth,
                        const ProgressFn& progress)
 {
-    assert(size <= UINT32_MAX - 1 && niceLength >= 3);
+    assert(size <= UINT32_MAX - 1 && niceLength >= 3 && niceLength <= PARSE_LENGTH_MAX);
     const uint32_t n = uint32_t(size);
     MatchTable table;
     table.niceLength = niceLength;
@@ -158,6 +208,11 @@ MatchTable FindMatches(const uint8_t* data, size_t size, uint32_t niceLength, ui
     std::vector<uint32_t> lastPair(65536, NIL);
     std::vector<uint32_t> previousPair = HugeVector<uint32_t>(n, NIL);
 
+    // Reserved beyond the 1.6 a position or fewer measured on the reference
+    // corpus, like the candidate lists.
+    std::vector<PlacedCandidate> resumed;
+    resumed.reserve(size_t(n) * 2);
+    AdviseHugePages(resumed.data(), resumed.capacity() * sizeof(PlacedCandidate));
     uint32_t skipUntil = 0;
     for (uint32_t pos = 0; pos < n; ++pos) {
         table.first[pos] = uint32_t(table.matches.size());
@@ -190,14 +245,19 @@ MatchTable FindMatches(const uint8_t* data, size_t size, uint32_t niceLength, ui
             table.matches.erase(table.matches.begin() + long(start));
         if (table.matches.size() > start && table.matches.back().length < niceLength)
             AddNearAlternatives(table, data, pos, limit, previousPair, start);
+        for (size_t c = start; c < table.matches.size(); ++c) AddResumed(resumed, data, pos, table.matches[c].offset);
+        for (size_t c = table.alternativeFirst[pos]; c < table.alternatives.size(); ++c)
+            AddResumed(resumed, data, pos, table.alternatives[c].offset);
         if (table.matches.size() > start && table.matches.back().length >= niceLength) {
             MatchCandidate& longest = table.matches.back();
+            const uint32_t reach = std::min(left, PARSE_LENGTH_MAX);
             longest.length += CommonLength(data + pos + longest.length,
                                            data + pos + longest.length - longest.offset,
-                                           left - longest.length);
+                                           reach - longest.length);
             skipUntil = pos + longest.length;
         }
     }
+    PlaceResumed(table, resumed, n);
     table.first[n] = uint32_t(table.matches.size());
     table.alternativeFirst[n] = uint32_t(table.alternatives.size());
     return table;

@@ -22,13 +22,22 @@ struct MatchCandidate {
 // search or within the short match's reach: taken at their full length, they
 // give a parser other last offsets to repeat later. Those of p are
 // alternatives[alternativeFirst[p]] .. alternatives[alternativeFirst[p + 1] - 1].
-// A candidate of niceLength or more is extended to its full length, and the
-// positions it covers get no candidates: a parser takes such a match whole.
+// Resumed are matches that end a few bytes before a candidate at the same
+// offset starts: a parse that takes one can take the later match as a
+// repeat. The finder lists each position's nearest offsets, which are seldom
+// the ones that resume after a differing byte or two (in machine code, a
+// copied instruction sequence whose addresses differ). Those of p are
+// resumed[resumedFirst[p]] .. resumed[resumedFirst[p + 1] - 1].
+// A candidate of niceLength or more is extended to its full length (at most
+// PARSE_LENGTH_MAX), and the positions it covers get no candidates: a parser
+// takes such a match whole.
 struct MatchTable {
     std::vector<uint32_t> first;
     std::vector<MatchCandidate> matches;
     std::vector<uint32_t> alternativeFirst;
     std::vector<MatchCandidate> alternatives;
+    std::vector<uint32_t> resumedFirst;
+    std::vector<MatchCandidate> resumed;
     uint32_t niceLength = 0;
 };
 
@@ -54,6 +63,25 @@ using ProgressFn = std::function<void(uint64_t done, uint64_t total)>;
 
 MatchTable FindMatches(const uint8_t* data, size_t size, uint32_t niceLength, uint32_t searchDepth,
                        const ProgressFn& progress);
+
+// Number of equal bytes just before a and b (a[-1] and b[-1], then a[-2] and
+// b[-2], ...), at most limit.
+inline uint32_t CommonLengthBefore(const uint8_t* a, const uint8_t* b, uint32_t limit)
+{
+    uint32_t n = 0;
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    while (limit - n >= 8) {
+        uint64_t x;
+        uint64_t y;
+        memcpy(&x, a - n - 8, 8);
+        memcpy(&y, b - n - 8, 8);
+        if (x != y) return n + uint32_t(__builtin_clzll(x ^ y)) / 8;
+        n += 8;
+    }
+#endif
+    while (n < limit && a[-1 - int64_t(n)] == b[-1 - int64_t(n)]) ++n;
+    return n;
+}
 
 // Number of equal bytes at a and b, at most limit.
 // Compares eight bytes at a time: the tree search spends most of its time here.

@@ -5,32 +5,57 @@
 
 #include "packer/parsers.h"
 
+// One way of reaching a position: its cost so far, the decoder's last offset
+// after it, and the token that arrived with the way it came from, packed into
+// one word. A new-offset match's offset is the last offset after it, so it is
+// not kept twice: the table holds several ways per input byte, its size is the
+// parse's cost in memory traffic, and every page of it is a fresh page that
+// the system clears first (a tenth of the best level's time with 16 bytes a
+// way, by a profile of the reference corpus; 12 bytes clear a quarter less).
+struct Arrival {
+    uint32_t cost;
+    uint32_t lastOffset;
+    uint32_t step;  // length << STEP_LENGTH_SHIFT | kind << STEP_KIND_SHIFT | from
+};
+
 namespace {
 
 constexpr uint32_t PROGRESS_STEP = 1u << 16;
 // Repeat matches longer than this are tried at their full length only.
 constexpr uint32_t REPEAT_LENGTH_TRIED = 64;
 
-// One way of reaching a position: its cost so far, the decoder's last offset
-// after it, and the token that arrived (with the way it came from). A new-offset
-// match's offset is the last offset after it, so it is not kept twice: the
-// table holds several ways per input byte, and its size is the parse's cost in
-// memory traffic.
-struct Arrival {
-    uint32_t cost;
-    uint32_t lastOffset;
-    uint32_t length;
-    TokenKind kind;
-    uint8_t from;
-};
+constexpr uint32_t STEP_KIND_SHIFT = 8;
+constexpr uint32_t STEP_LENGTH_SHIFT = 10;
+static_assert(PARSE_LENGTH_MAX <= UINT32_MAX >> STEP_LENGTH_SHIFT, "a length must fit its field");
+
+Arrival Way(uint32_t cost, uint32_t lastOffset, uint32_t length, TokenKind kind, uint32_t from)
+{
+    assert(length <= PARSE_LENGTH_MAX && from <= UINT8_MAX);
+    return {cost, lastOffset, length << STEP_LENGTH_SHIFT | uint32_t(kind) << STEP_KIND_SHIFT | from};
+}
+
+uint32_t StepLength(const Arrival& a)
+{
+    return a.step >> STEP_LENGTH_SHIFT;
+}
+
+TokenKind StepKind(const Arrival& a)
+{
+    return TokenKind(a.step >> STEP_KIND_SHIFT & 3);
+}
+
+uint32_t StepFrom(const Arrival& a)
+{
+    return a.step & UINT8_MAX;
+}
 
 struct ArrivalTable {
     uint32_t perPosition;
-    // perPosition per position, cheapest first. Only the first counts[pos] of
-    // a position are ever read, so the table is left uninitialised: it is the
-    // parse's largest allocation, and filling it took about a tenth of the
-    // parse's time.
-    std::unique_ptr<Arrival[]> slots;
+    // perPosition per position, cheapest first, in the caller's scratch.
+    // Only the first counts[pos] of a position are ever read, so the
+    // table is left uninitialised: it is the parse's largest allocation, and
+    // filling it took about a tenth of the parse's time.
+    Arrival* slots;
     std::vector<uint8_t> counts;
     // The cost a way must undercut to enter a position: the last kept way's
     // when the position is full, else none. Most offers fail this test, and
@@ -80,7 +105,48 @@ inline void ArrivalOffer(ArrivalTable& t, size_t pos, const Arrival& way)
     if (way.cost < t.entryCost[pos]) ArrivalInsert(t, pos, way);
 }
 
-void OfferRepeats(ArrivalTable& t, const uint8_t* data, uint32_t pos, uint32_t size)
+// True when the finder gave pos a match to take whole: the parse offers
+// nothing else there.
+bool TakenWhole(const MatchTable& m, uint32_t pos)
+{
+    const uint32_t last = m.first[pos + 1];
+    return last > m.first[pos] && m.matches[last - 1].length >= m.niceLength;
+}
+
+// Repeat lengths at pos that a way before it has offered already, at a lower
+// cost, and so need not be offered again.
+struct RepeatsCovered {
+    uint32_t upTo;    // every length up to this one
+    bool full;        // and the longest one
+};
+
+// A way that came by a byte or by a repeat match has its repeats beaten by
+// those of the way it came from, which has the same last offset: a byte and
+// a repeat one byte longer, or one repeat instead of two, end at the same
+// place with the same last offset for 3 or more bits less. That way offered
+// every length up to REPEAT_LENGTH_TRIED and its longest, so the lengths it
+// covers from here are never kept; skipping them leaves the parse as it was.
+// longest is the repeat's longest length here.
+RepeatsCovered CoveredBefore(const MatchTable& m, const uint8_t* data, const Arrival& way, uint32_t pos,
+                             uint32_t longest)
+{
+    const TokenKind kind = StepKind(way);
+    const uint32_t back = StepLength(way);
+    const uint32_t offset = way.lastOffset;
+    if (kind == TOKEN_BYTE) {
+        // The way before tried repeats only where two bytes matched.
+        if (pos < 1 || offset > pos - 1 || data[pos - 1] != data[pos - 1 - offset]) return {0, false};
+    } else if (kind != TOKEN_REPEAT || TakenWhole(m, pos - back)) {
+        return {0, false};
+    }
+    // The longest repeat back there, limited as it was, and the lengths it tried.
+    const uint32_t longestBefore = back + std::min(longest, PARSE_LENGTH_MAX - back);
+    const uint32_t triedBefore = std::min(longestBefore, REPEAT_LENGTH_TRIED);
+    return {triedBefore > back ? triedBefore - back : 0,
+            back + longest <= triedBefore || back + longest == longestBefore};
+}
+
+void OfferRepeats(ArrivalTable& t, const MatchTable& m, const uint8_t* data, uint32_t pos, uint32_t size)
 {
     const Arrival* a = ArrivalsAt(t, pos);
     const uint32_t count = t.counts[pos];
@@ -90,14 +156,16 @@ void OfferRepeats(ArrivalTable& t, const uint8_t* data, uint32_t pos, uint32_t s
         if (offset > pos || size - pos < 2 || data[pos] != data[pos - offset] ||
             data[pos + 1] != data[pos + 1 - offset])
             continue;
-        const uint32_t longest = CommonLength(data + pos, data + pos - offset, size - pos);
+        const uint32_t longest =
+            CommonLength(data + pos, data + pos - offset, std::min(size - pos, PARSE_LENGTH_MAX));
         const uint32_t tried = std::min(longest, REPEAT_LENGTH_TRIED);
         const Arrival from = a[i];
-        for (uint32_t len = 2; len <= tried; ++len)
-            ArrivalOffer(t, pos + len, {from.cost + RepeatCost(len), offset, len, TOKEN_REPEAT, uint8_t(i)});
-        if (longest > tried)
+        const RepeatsCovered covered = CoveredBefore(m, data, from, pos, longest);
+        for (uint32_t len = std::max(2u, covered.upTo + 1); len <= tried; ++len)
+            ArrivalOffer(t, pos + len, Way(from.cost + RepeatCost(len), offset, len, TOKEN_REPEAT, i));
+        if (longest > tried && !covered.full)
             ArrivalOffer(t, pos + longest,
-                         {from.cost + RepeatCost(longest), offset, longest, TOKEN_REPEAT, uint8_t(i)});
+                         Way(from.cost + RepeatCost(longest), offset, longest, TOKEN_REPEAT, i));
     }
 }
 
@@ -119,14 +187,14 @@ void OfferMatches(ArrivalTable& t, const MatchTable& m, uint32_t pos, uint32_t l
             const uint32_t bonus = BlockLengthBonus(cand.offset);
             const uint32_t offsetCost = best.cost + MatchCost(cand.offset, bonus + 2, lowWidth) - GammaBits(2);
             for (uint32_t len = std::max(shorter + 1, bonus + 2); len <= cand.length; ++len)
-                ArrivalOffer(t, pos + len, {offsetCost + GammaBits(len - bonus), cand.offset, len, TOKEN_MATCH, 0});
+                ArrivalOffer(t, pos + len, Way(offsetCost + GammaBits(len - bonus), cand.offset, len, TOKEN_MATCH, 0));
             shorter = cand.length;
             continue;
         }
         for (uint32_t len = shorter + 1; len <= cand.length; ++len) {
             if (!MatchCodable(cand.offset, len)) continue;
             ArrivalOffer(t, pos + len,
-                         {best.cost + MatchCost(cand.offset, len, lowWidth), cand.offset, len, TOKEN_MATCH, 0});
+                         Way(best.cost + MatchCost(cand.offset, len, lowWidth), cand.offset, len, TOKEN_MATCH, 0));
         }
         shorter = cand.length;
     }
@@ -134,8 +202,24 @@ void OfferMatches(ArrivalTable& t, const MatchTable& m, uint32_t pos, uint32_t l
         const MatchCandidate cand = m.alternatives[c];
         if (cand.offset == best.lastOffset || !MatchCodable(cand.offset, cand.length)) continue;
         ArrivalOffer(t, pos + cand.length,
-                     {best.cost + MatchCost(cand.offset, cand.length, lowWidth), cand.offset, cand.length,
-                      TOKEN_MATCH, 0});
+                     Way(best.cost + MatchCost(cand.offset, cand.length, lowWidth), cand.offset, cand.length,
+                         TOKEN_MATCH, 0));
+    }
+}
+
+// The resumed matches of pos, from the cheapest way like every new-offset
+// match. They go first: of two ways that cost the same, the parse keeps the
+// first, and a resumed offset is the likelier to be repeated (220 bytes less
+// over the reference corpus than offering them last).
+void OfferResumed(ArrivalTable& t, const MatchTable& m, uint32_t pos, uint32_t lowWidth)
+{
+    const Arrival best = ArrivalsAt(t, pos)[0];
+    for (uint32_t c = m.resumedFirst[pos]; c < m.resumedFirst[pos + 1]; ++c) {
+        const MatchCandidate cand = m.resumed[c];
+        if (cand.offset == best.lastOffset) continue;
+        ArrivalOffer(t, pos + cand.length,
+                     Way(best.cost + MatchCost(cand.offset, cand.length, lowWidth), cand.offset, cand.length,
+                         TOKEN_MATCH, 0));
     }
 }
 
@@ -146,15 +230,33 @@ TokenList Backtrack(ArrivalTable& t, size_t size)
     uint32_t index = 0;
     while (pos > 0) {
         const Arrival& a = ArrivalsAt(t, pos)[index];
-        tokens.push_back({a.length, a.kind == TOKEN_MATCH ? a.lastOffset : 0, a.kind});
-        pos -= a.length;
-        index = a.from;
+        const TokenKind kind = StepKind(a);
+        tokens.push_back({StepLength(a), kind == TOKEN_MATCH ? a.lastOffset : 0, kind});
+        pos -= StepLength(a);
+        index = StepFrom(a);
     }
     std::reverse(tokens.begin(), tokens.end());
     return tokens;
 }
 
 }  // namespace
+
+void ArrivalsFree::operator()(Arrival* slots) const
+{
+    delete[] slots;
+}
+
+void ParseScratchReserve(ParseScratch& scratch, size_t size, uint32_t arrivals)
+{
+    const size_t count = (size + 1) * arrivals;
+    if (scratch.count >= count) return;
+    scratch.slots.reset();
+    scratch.slots.reset(new Arrival[count]);
+    scratch.count = count;
+    // Written once, ahead of where the parse reads: nearly every page of it is
+    // a fresh page.
+    AdviseHugePages(scratch.slots.get(), count * sizeof(Arrival));
+}
 
 TokenList ParseOptimal(const uint8_t* data, size_t size, const MatchTable& matches,
                        const OptimalParseSettings& settings, const ProgressFn& progress)
@@ -163,33 +265,28 @@ TokenList ParseOptimal(const uint8_t* data, size_t size, const MatchTable& match
     assert(settings.byteCosts && settings.byteCosts->size() >= size);
     assert(settings.lowWidths && settings.lowWidths->size() > size / OFFSET_WIDTH_STRETCH);
     const uint32_t n = uint32_t(size);
-    const size_t slotCount = (size_t(n) + 1) * settings.arrivals;
-    ArrivalTable t{settings.arrivals, std::unique_ptr<Arrival[]>(new Arrival[slotCount]),
+    ParseScratchReserve(*settings.scratch, n, settings.arrivals);
+    ArrivalTable t{settings.arrivals, settings.scratch->slots.get(),
                    HugeVector<uint8_t>(size_t(n) + 1, 0), HugeVector<uint32_t>(size_t(n) + 1, UINT32_MAX)};
-    // Written once, ahead of where the parse reads: nearly every page of it is
-    // a fresh page.
-    AdviseHugePages(t.slots.get(), slotCount * sizeof(Arrival));
     const std::vector<uint8_t>& byteCosts = *settings.byteCosts;
     const std::vector<uint8_t>& lowWidths = *settings.lowWidths;
     t.counts[0] = 1;
-    t.slots[0] = {0, BLOCK_FIRST_LAST_OFFSET, 0, TOKEN_BYTE, 0};
+    t.slots[0] = Way(0, BLOCK_FIRST_LAST_OFFSET, 0, TOKEN_BYTE, 0);
 
     uint32_t pos = 0;
     while (pos < n) {
         if (progress && pos % PROGRESS_STEP == 0) progress(pos, n);
-        const uint32_t lastCandidate = matches.first[pos + 1];
-        if (lastCandidate > matches.first[pos] &&
-            matches.matches[lastCandidate - 1].length >= matches.niceLength) {
+        if (TakenWhole(matches, pos)) {
             // A long match is taken whole: the finder gave the positions it
             // covers no candidates.
-            const MatchCandidate longest = matches.matches[lastCandidate - 1];
+            const MatchCandidate longest = matches.matches[matches.first[pos + 1] - 1];
             const Arrival best = ArrivalsAt(t, pos)[0];
             const bool repeat = longest.offset == best.lastOffset;
             const uint32_t cost = repeat ? RepeatCost(longest.length)
                                          : MatchCost(longest.offset, longest.length,
                                                      lowWidths[pos / OFFSET_WIDTH_STRETCH]);
             ArrivalOffer(t, pos + longest.length,
-                         {best.cost + cost, longest.offset, longest.length, repeat ? TOKEN_REPEAT : TOKEN_MATCH, 0});
+                         Way(best.cost + cost, longest.offset, longest.length, repeat ? TOKEN_REPEAT : TOKEN_MATCH, 0));
             pos += longest.length;
             continue;
         }
@@ -197,11 +294,12 @@ TokenList ParseOptimal(const uint8_t* data, size_t size, const MatchTable& match
         const uint32_t count = t.counts[pos];
         assert(count > 0);
         for (uint32_t i = 0; i < count; ++i)
-            ArrivalOffer(t, pos + 1, {a[i].cost + byteCosts[pos], a[i].lastOffset, 1, TOKEN_BYTE, uint8_t(i)});
+            ArrivalOffer(t, pos + 1, Way(a[i].cost + byteCosts[pos], a[i].lastOffset, 1, TOKEN_BYTE, i));
         if (n - pos >= BLOCK_RAW_RUN_SIZE)
             ArrivalOffer(t, pos + BLOCK_RAW_RUN_SIZE,
-                         {a[0].cost + COST_RAW_RUN, a[0].lastOffset, BLOCK_RAW_RUN_SIZE, TOKEN_RAW, 0});
-        OfferRepeats(t, data, pos, n);
+                         Way(a[0].cost + COST_RAW_RUN, a[0].lastOffset, BLOCK_RAW_RUN_SIZE, TOKEN_RAW, 0));
+        OfferRepeats(t, matches, data, pos, n);
+        OfferResumed(t, matches, pos, lowWidths[pos / OFFSET_WIDTH_STRETCH]);
         OfferMatches(t, matches, pos, lowWidths[pos / OFFSET_WIDTH_STRETCH]);
         ++pos;
     }

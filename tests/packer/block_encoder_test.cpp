@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string.h>
+
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -74,6 +76,11 @@ std::vector<Case> SyntheticCases()
     Append(mixed, RandomBytes(600, 8, 0xC0, 64));
     Append(mixed, TextBytes(2000, 6));
     cases.push_back({"mixed", mixed});
+    // One copy longer than the optimal parse's longest token: the parse must
+    // split it, and the pieces after the first repeat its offset.
+    std::vector<uint8_t> longCopy = RandomBytes(1000, 9);
+    while (longCopy.size() < PARSE_LENGTH_MAX + 5000) longCopy.push_back(longCopy[longCopy.size() - 1000]);
+    cases.push_back({"copy longer than a parse token", longCopy});
     for (uint32_t offset : BONUS_EDGES)
         for (uint32_t length : {2u, 3u, 5u, 6u, 7u, 9u})
             cases.push_back({"offset " + std::to_string(offset) + " length " + std::to_string(length),
@@ -321,6 +328,59 @@ TEST(FindMatches, OffersEveryNearOffsetWhereTheNextTwoBytesRecur)
     EXPECT_EQ(offsets, (std::vector<uint32_t>{3, 6, 9}));
 }
 
+TEST(FindMatches, ListsTheMatchThatResumesAfterADifferingByte)
+{
+    // At 400 the first ten bytes recur 100 back and 400 back; the nearest
+    // wins there. After one differing byte the copy goes on only at 400
+    // back, so the match at 400 back must be listed for position 400 too.
+    std::vector<uint8_t> data = RandomBytes(300, 31);
+    Append(data, std::vector<uint8_t>(data.begin(), data.begin() + 10));
+    Append(data, RandomBytes(90, 32));
+    Append(data, std::vector<uint8_t>(data.begin(), data.begin() + 10));
+    data.push_back(uint8_t(data[10] ^ 0x55));
+    Append(data, std::vector<uint8_t>(data.begin() + 11, data.begin() + 31));
+    const MatchTable m = FindMatches(data.data(), data.size(), 32, 16, {});
+    const uint32_t pos = 400;
+    bool listed = false;
+    for (uint32_t c = m.resumedFirst[pos]; c < m.resumedFirst[pos + 1]; ++c)
+        listed = listed || (m.resumed[c].offset == 400 && m.resumed[c].length == 10);
+    EXPECT_TRUE(listed);
+}
+
+TEST(FindMatches, ResumedMatchesCopyBytesThatAreThere)
+{
+    // A resumed match is measured backwards from a later one: each must start
+    // at or after its source, stay inside the input and copy equal bytes.
+    std::vector<Case> inputs = {{"repeats", RepeatPattern(33)}, {"text", TextBytes(20000, 34)}};
+    std::vector<uint8_t> patched = RandomBytes(5000, 35);
+    for (uint32_t k = 0; k < 300; ++k) {
+        const size_t from = patched.size() - 1000 - 7 * k;
+        for (uint32_t i = 0; i < 12; ++i) patched.push_back(i % 5 == 4 ? uint8_t(k + i) : patched[from + i]);
+    }
+    inputs.push_back({"copies with patched bytes", patched});
+    inputs.push_back({"PE file", ReadSample("irprops.cpl")});
+    for (const Case& c : inputs) {
+        SCOPED_TRACE(c.name);
+        if (c.data.empty()) continue;  // no sample PE files
+        const MatchTable m = FindMatches(c.data.data(), c.data.size(), 64, 32, {});
+        ASSERT_EQ(m.resumedFirst.size(), c.data.size() + 1);
+        size_t listed = 0;
+        for (uint32_t pos = 0; pos < c.data.size(); ++pos) {
+            for (uint32_t r = m.resumedFirst[pos]; r < m.resumedFirst[pos + 1]; ++r, ++listed) {
+                const MatchCandidate cand = m.resumed[r];
+                ASSERT_TRUE(cand.offset >= 1 && cand.offset <= pos) << "at " << pos;
+                ASSERT_LE(pos + cand.length, c.data.size());
+                ASSERT_TRUE(MatchCodable(cand.offset, cand.length));
+                ASSERT_EQ(memcmp(&c.data[pos], &c.data[pos - cand.offset], cand.length), 0) << "at " << pos;
+            }
+        }
+        EXPECT_EQ(listed, m.resumed.size());
+        if (c.name != "text") {
+            EXPECT_GT(listed, 0u);
+        }
+    }
+}
+
 TEST(ChooseLiteralModes, SwitchesOnlyWhereItPays)
 {
     // A long stretch of high bytes between two of low ones: three windows.
@@ -338,6 +398,34 @@ TEST(ChooseLiteralModes, SwitchesOnlyWhereItPays)
         ++literal;
     }
     EXPECT_EQ(switches, 2u);
+}
+
+TEST(ChooseLiteralModes, OneWindowTakesTheLowestBaseThatFitsIt)
+{
+    // The cheapest format is found among 257 by a search that tests several
+    // at once; a fault in it picks a format the literals do not fit, or
+    // another of the equally cheap ones than the first.
+    struct WindowCase {
+        uint32_t lowest;
+        uint32_t span;
+    } const cases[] = {
+        {0x00, 100}, {0x21, 94}, {0x90, 100}, {0xF0, 100}, {0x80, 128}, {0x81, 127}, {0x00, 256},
+    };
+    for (const WindowCase& c : cases) {
+        SCOPED_TRACE("bytes from " + std::to_string(c.lowest) + ", " + std::to_string(c.span) + " values");
+        const std::vector<uint8_t> data = RandomBytes(2000, 18 + c.lowest, c.lowest, c.span);
+        const TokenList tokens(data.size(), Token{1, 0, TOKEN_BYTE});
+        std::vector<uint8_t> literals;
+        for (size_t i = 0; i < data.size(); ++i)
+            if (!HasNearCode(data.data(), i)) literals.push_back(data[i]);
+        uint16_t expected = LITERAL_MODE_8;
+        for (uint16_t base = 0; base < LITERAL_MODE_8 && expected == LITERAL_MODE_8; ++base)
+            if (std::all_of(literals.begin(), literals.end(), [&](uint8_t b) { return LiteralFits(base, b); }))
+                expected = base;
+        const std::vector<uint16_t> modes = ChooseLiteralModes(data.data(), tokens);
+        ASSERT_EQ(modes.size(), literals.size());
+        for (uint16_t mode : modes) ASSERT_EQ(mode, expected);
+    }
 }
 
 }  // namespace
