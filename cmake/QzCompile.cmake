@@ -20,7 +20,7 @@ set(QZ_INSTALLER_FLAGS
   -Os -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables -fno-unwind-tables
   -ffunction-sections -fno-stack-protector -fno-ident
   -fno-threadsafe-statics -fomit-frame-pointer ${QZ_STACK_ALIGNMENT_FLAG}
-  -fno-inline-functions-called-once
+  -fno-inline-functions-called-once -malign-data=abi
   -Wall -Wextra)
 
 # The installer's entry point is its own, so it links without the C runtime's
