@@ -1,6 +1,7 @@
 #include "app/install.h"
 
 #include "app/installer_state.h"
+#include "app/main_window.h"
 #include "pack/block_format.h"
 #include "pack/file_end.h"
 #include "pack/install_layout.h"
@@ -14,7 +15,6 @@
 InstallOutcomeRecord InstallOutcome;
 
 static const char PACK_FILE_NAME[] = "tmp.pak";
-static const char MESSAGE_TITLE[] = "Zivora Varelle";
 // The third line is the maker's web address; the readme's name goes between
 // the two parts.
 static const char COMPLETION_TEXT[] =
@@ -332,9 +332,9 @@ void InstallFinish()
     char* const text = InstallReportText(StringBegin(), &complete);
     StringHold();
     if (complete)
-        RequestMessage(MESSAGE_TITLE, text);
+        RequestMessage(MAIN_TITLE, text);
     else
-        RequestWarning(MESSAGE_TITLE, text);
+        RequestWarning(MAIN_TITLE, text);
     StringRelease(text);
     InstallerState.ExitCode = complete ? 0 : 1;
 }

@@ -8,7 +8,7 @@
 #include "ui/requester.h"
 #include "ui/window.h"
 
-static const char MAIN_TITLE[] = "Zivora Varelle";
+const char MAIN_TITLE[] = "Zivora Varelle";
 static const char BROWSE_TITLE[] = "Select Winamp directory";
 static const char BACKSLASH[] = "\\";
 

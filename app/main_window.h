@@ -7,6 +7,11 @@
 
 constexpr int32_t MAIN_WINDOW = 0;
 
+// The product's name: the main window's title and its frame's, and the
+// title of the installer's message boxes. Defined once, so the name is
+// stored once.
+extern const char MAIN_TITLE[];
+
 // Gadget numbers of the main window; 2 is not used.
 constexpr int32_t GADGET_MAIN_FRAME = 0;
 constexpr int32_t GADGET_MAIN_PROMPT = 1;
