@@ -4,6 +4,7 @@
 #include "pack/block_decoder.h"
 #include "pack/block_format.h"
 #include "pack/install_layout.h"
+#include "runtime/strings.h"
 
 PackReaderRecord PackReader;
 
@@ -93,7 +94,7 @@ int PackOpen(const char* name)
     PackReader.EntrySize = PACK_NO_ENTRY;
     PackReader.Damage = PACK_SOUND;
     SetCurrentDirectoryA(InstallerState.ModuleDirectory);
-    HANDLE const file = CreateFileA(name ? name : "", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    HANDLE const file = CreateFileA(name ? name : EMPTY_TEXT, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                     FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return 0;

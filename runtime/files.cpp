@@ -4,6 +4,7 @@
 
 #include "app/installer_state.h"
 #include "runtime/memory.h"
+#include "runtime/strings.h"
 
 FileSlotsRecord FileSlots;
 
@@ -50,7 +51,8 @@ static HANDLE FileOpenMode(uint32_t number, const char* name, DWORD access, DWOR
     if (!FileTableReach(number))
         return nullptr;
     SetCurrentDirectoryA(InstallerState.ModuleDirectory);
-    HANDLE file = CreateFileA(name ? name : "", access, FILE_SHARE_READ, nullptr, disposition, flags, nullptr);
+    HANDLE file =
+        CreateFileA(name ? name : EMPTY_TEXT, access, FILE_SHARE_READ, nullptr, disposition, flags, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         file = nullptr;
     FileSlots.FileTable[number] = file;

@@ -8,7 +8,7 @@ static int RegistrySetValue(HKEY root, const char* subkey, const char* valueName
     HKEY key = nullptr;
     if (RegCreateKeyA(root, subkey, &key) != ERROR_SUCCESS)
         return REGISTRY_NOT_OPENED;
-    const char* const data = text ? text : "";
+    const char* const data = text ? text : EMPTY_TEXT;
     const DWORD length = StringLength(data) + 1;
     const LONG set = RegSetValueExA(key, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(data), length);
     RegCloseKey(key);
@@ -39,10 +39,10 @@ int RegistryWriteString(HKEY root, const char* subkey, const char* valueName, co
 
 BOOL DirectoryCreate(const char* path)
 {
-    return CreateDirectoryA(path ? path : "", nullptr);
+    return CreateDirectoryA(path ? path : EMPTY_TEXT, nullptr);
 }
 
 BOOL FileDelete(const char* name)
 {
-    return DeleteFileA(name ? name : "");
+    return DeleteFileA(name ? name : EMPTY_TEXT);
 }

@@ -3,7 +3,7 @@
 #include "app/installer_state.h"
 
 // What a missing string compares as.
-static const char EmptyText[1] = {0};
+const char EMPTY_TEXT[1] = {0};
 
 static char* CopyText(char* destination, const char* text)
 {
@@ -66,9 +66,9 @@ uint32_t StringLength(const char* text)
 int StringEquals(const char* a, const char* b)
 {
     if (!a)
-        a = EmptyText;
+        a = EMPTY_TEXT;
     if (!b)
-        b = EmptyText;
+        b = EMPTY_TEXT;
     for (;; ++a, ++b) {
         if (*a != *b)
             return 0;

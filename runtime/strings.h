@@ -12,6 +12,10 @@
 
 #include <stdint.h>
 
+// What a null string reads as, for calls that need a text; one copy for the
+// whole installer.
+extern const char EMPTY_TEXT[];
+
 // The variable owns a new copy of the temporary at start; the workspace goes
 // back to start.
 void StringAssign(char** variable, char* start);
