@@ -29,7 +29,9 @@ static void DllSearchRestrict()
         setDirectory("");
 }
 
-extern "C" void ProcessEntry()
+// Named to the linker as the entry point: the one function of the installer
+// that nothing in it calls, so the whole-program build must keep it.
+extern "C" __attribute__((externally_visible)) void ProcessEntry()
 {
     DllSearchRestrict();
     const char* const arguments = CommandLineSkipProgramName(GetCommandLineA());
