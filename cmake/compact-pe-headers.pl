@@ -24,11 +24,15 @@ use constant {
 };
 
 my ($linked, $output) = @ARGV;
-die "usage: compact-pe-headers.pl LINKED OUTPUT\n" unless defined $output && @ARGV == 2;
+unless (defined $output && @ARGV == 2) {
+    print STDERR "usage: compact-pe-headers.pl LINKED OUTPUT\n";
+    exit 1;
+}
 
 sub refuse {
     unlink $output;
-    die "compact-pe-headers: $linked: $_[0]; not rewritten\n";
+    print STDERR "compact-pe-headers: $linked: $_[0]; not rewritten\n";
+    exit 1;
 }
 
 open my $in, '<:raw', $linked or refuse("cannot read: $!");

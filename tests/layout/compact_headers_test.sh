@@ -103,12 +103,14 @@ for case in "${refusals[@]}"; do
     put32 "$work/in.exe" "$offset" "$((value))"
   fi
   echo stale >"$work/out.exe"
-  if message=$(perl "$tool" "$work/in.exe" "$work/out.exe" 2>&1); then
+  message=$(perl "$tool" "$work/in.exe" "$work/out.exe" 2>&1)
+  status=$?
+  if [ "$status" -eq 0 ]; then
     fail "$name: rewritten instead of refused"
   elif [ -e "$work/out.exe" ]; then
     fail "$name: refused but an output file is left"
-  elif [[ $message != *"not rewritten"* ]]; then
-    fail "$name: refused without saying so: $message"
+  elif [ "$status" -ne 1 ] || [[ $message != *"not rewritten"* ]]; then
+    fail "$name: refused with status $status, or without saying so: $message"
   fi
 done
 
