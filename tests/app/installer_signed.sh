@@ -39,8 +39,10 @@ table=$(($(stat -c %s "$signed") - size))
 list=$("$qzpack" list "$signed" 2>&1) || fail "qzpack list of the signed installer: $list"
 [[ $list == *"certificate table of $table bytes"* ]] || fail "qzpack list does not report the $table-byte table: $list"
 # Signing changes the checksum and the directory entry in the headers, and
-# appends; the pack sits where it was, right before the table.
-cmp -s <(tail -c +1025 "$setup") <(head -c "$size" "$signed" | tail -c +1025) ||
+# appends; everything after the headers (SizeOfHeaders, in the optional
+# header) sits where it was, the pack right before the table.
+after=$(($(u32 "$setup" $(($(u32 "$setup" 60) + 84))) + 1))
+cmp -s <(tail -c +"$after" "$setup") <(head -c "$size" "$signed" | tail -c +"$after") ||
   fail "signing moved or changed the pack"
 
 read -r data _ stored < <(pack_entry "$setup" 1)

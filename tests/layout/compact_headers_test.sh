@@ -1,0 +1,119 @@
+#!/usr/bin/env bash
+# The header compaction of a linked image, checked from outside: objdump
+# reads the same section bytes at the same addresses and the same headers
+# (but for their size and the checksum) in the image as linked and as
+# compacted; the PE header follows the DOS header; the file is smaller by
+# exactly the blocks saved; the checksum is the one the linker's own
+# algorithm gives. Then damaged and unfamiliar images must be refused
+# without an output file.
+#
+# Usage: compact_headers_test.sh COMPACT_TOOL OBJDUMP LINKED COMPACTED
+# Exits 77 (skipped) when the images have not been built.
+set -uo pipefail
+
+tool=$1
+objdump=$2
+linked=$3
+compacted=$4
+
+[ -f "$linked" ] && [ -f "$compacted" ] || { echo "SKIP: no $linked or $compacted (build the windows preset)"; exit 77; }
+
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+u16() { od -A n -t u2 -j "$2" -N 2 "$1" | tr -d ' '; }
+u32() { od -A n -t u4 -j "$2" -N 4 "$1" | tr -d ' '; }
+# Writes a little-endian 32-bit value at an offset.
+put32() {
+  printf "$(printf '\\x%02x\\x%02x\\x%02x\\x%02x' $(($3 & 255)) $(($3 >> 8 & 255)) $(($3 >> 16 & 255)) $(($3 >> 24 & 255)))" |
+    dd of="$1" bs=1 seek="$2" conv=notrunc status=none
+}
+# The image checksum, written from the format's definition: 16-bit words
+# summed with end-around carry, the checksum field as zero, plus the length.
+checksum() {
+  local file=$1 field=$2
+  od -A n -v -t u2 "$file" | awk -v field=$((field / 2)) -v size="$(stat -c %s "$file")" '
+    { for (i = 1; i <= NF; i++) { if (n != field && n != field + 1) { s += $i; if (s > 65535) s = s % 65536 + 1 } n++ } }
+    END { printf "%d\n", s + size }'
+}
+
+# Where the fields are, in either image.
+pe_of() { u32 "$1" 60; }
+optional_of() { echo $(($(pe_of "$1") + 24)); }
+
+# 1. Nothing at any address changed.
+strip_name() { "$objdump" "$@" | sed 1,2d; }
+cmp -s <(strip_name -s "$linked") <(strip_name -s "$compacted") ||
+  fail "a section's bytes differ between the linked and the compacted image"
+headers_read=$(strip_name -p "$compacted")
+changed=$(diff <(strip_name -p "$linked") <(echo "$headers_read") | grep -a '^>' | grep -avE '^> (SizeOfHeaders|CheckSum)\s')
+[ -z "$changed" ] || fail "headers other than their size and the checksum changed: $changed"
+for want in 'There is an import table' 'Import Address Table Directory' 'Resource Directory' 'Base Relocation Directory'; do
+  grep -aq "$want" <<<"$headers_read" || fail "objdump does not find '$want' in the compacted image"
+done
+
+# 2. The PE header follows the DOS header; the headers take the fewest blocks.
+[ "$(pe_of "$compacted")" -eq 64 ] || fail "the PE header is at $(pe_of "$compacted"), not 64"
+opt=$(optional_of "$compacted")
+sections=$(u16 "$compacted" $((opt - 18)))
+end=$((opt + $(u16 "$compacted" $((opt - 4))) + 40 * sections))
+align=$(u32 "$compacted" $((opt + 36)))
+headers=$(u32 "$compacted" $((opt + 60)))
+[ "$headers" -eq $(((end + align - 1) / align * align)) ] || fail "headers of $headers bytes hold $end bytes"
+old_headers=$(u32 "$linked" $(($(optional_of "$linked") + 60)))
+saved=$(($(stat -c %s "$linked") - $(stat -c %s "$compacted")))
+[ "$saved" -eq $((old_headers - headers)) ] || fail "the file shrank by $saved bytes, the headers by $((old_headers - headers))"
+
+# 3. The checksum: the same definition gives the linker's for the linked image.
+for image in "$linked" "$compacted"; do
+  field=$(($(optional_of "$image") + 64))
+  [ "$(checksum "$image" "$field")" -eq "$(u32 "$image" "$field")" ] ||
+    fail "$image: stored checksum $(u32 "$image" "$field") is not the image's $(checksum "$image" "$field")"
+done
+
+# 4. Images it does not understand: each case damages a copy of the linked
+# image (name, offset, 32-bit value; a negative offset cuts the file short
+# by that many bytes).
+lopt=$(optional_of "$linked")
+lpe=$(pe_of "$linked")
+[ "$(u16 "$linked" "$lopt")" -eq $((0x20b)) ] && directories=$((lopt + 112)) || directories=$((lopt + 96))
+lsections=$((lopt + $(u16 "$linked" $((lopt - 4)))))
+refusals=(
+  "not an image|0|0x5A5A"
+  "a damaged PE signature|$lpe|0x4550FF"
+  "a PE header pointer past the end|60|0x7FFF0000"
+  "a PE header pointer into the DOS header|60|0x20"
+  "an unknown optional header|$lopt|0x107"
+  "a COFF symbol table|$((lpe + 12))|0x400"
+  "a certificate table|$((directories + 8 * 4))|0x6000"
+  "a debug directory|$((directories + 8 * 6))|0x1000"
+  "a section whose data lies in the headers|$((lsections + 20))|0x200"
+  "a section with relocations|$((lsections + 24))|0x300"
+  "bytes between the headers and the first section|$((lsections + 40 * $(u16 "$linked" $((lpe + 6))) + 8))|1"
+  "a cut-short file|-100|0"
+)
+for case in "${refusals[@]}"; do
+  IFS='|' read -r name offset value <<<"$case"
+  cp "$linked" "$work/in.exe"
+  if [ "$offset" -lt 0 ]; then
+    truncate -s "$(($(stat -c %s "$linked") + offset))" "$work/in.exe"
+  else
+    put32 "$work/in.exe" "$offset" "$((value))"
+  fi
+  echo stale >"$work/out.exe"
+  message=$(perl "$tool" "$work/in.exe" "$work/out.exe" 2>&1)
+  status=$?
+  if [ "$status" -eq 0 ]; then
+    fail "$name: rewritten instead of refused"
+  elif [ -e "$work/out.exe" ]; then
+    fail "$name: refused but an output file is left"
+  elif [ "$status" -ne 1 ] || [[ $message != *"not rewritten"* ]]; then
+    fail "$name: refused with status $status, or without saying so: $message"
+  fi
+done
+
+[ "$failures" -eq 0 ] || exit 1
+echo "ok: $(basename "$compacted"): same bytes at every address, headers $old_headers -> $headers bytes," \
+  "file $saved bytes smaller, checksum right, ${#refusals[@]} odd images refused"
