@@ -6,11 +6,10 @@
 // call is the BlockStream below, and the only memory touched is the caller's
 // two buffers.
 //
-// Malformed input never leaves the two buffers: every test of it goes through
-// BlockRequire, which marks the stream broken. Reads past the block's end
-// yield zero bits, and zero bits end every code within a few bits (twelve of
-// them are the end code), so the code loop stops at its next turn and the
-// call gives 0.
+// Malformed input never leaves the two buffers. A test that fails ends the
+// call at once with 0. Reads past the block's end are only noted, for the
+// end: they yield zero bits, and zero bits end every code within a few bits
+// (twelve of them are the end code), so the code loop stops soon after.
 #include "pack/block_decoder.h"
 
 #include <string.h>
@@ -41,9 +40,16 @@
 
 namespace {
 
+// Where the words come from: touched once a word, so it may live in memory
+// while the decoder's state stays in registers.
+struct BlockSource {
+    const uint8_t* next;  // next word of the bit stream
+    const uint8_t* end;   // first byte past the block
+    bool overrun;         // a word was missing or cut short: the call gives 0
+};
+
 struct BlockStream {
-    const uint8_t* next;    // next word of the bit stream
-    const uint8_t* end;     // first byte past the block
+    BlockSource* source;
     uint32_t bits;          // unread bits of the current word at the top, then one 1 bit (the sentinel), then zeros
     uint8_t* start;         // the destination
     uint8_t* out;           // next byte to write
@@ -52,28 +58,7 @@ struct BlockStream {
     uint32_t lowWidth;      // bits in a match offset's low part
     uint32_t literalWidth;  // 0 until the first literal-format code
     uint32_t literalBase;
-    bool broken;            // malformed input seen: stop, give 0
 };
-
-BLOCK_INLINE bool BlockRequire(BlockStream& s, bool condition)
-{
-    if (BLOCK_LIKELY(condition)) {
-        return true;
-    }
-    s.broken = true;
-    return false;
-}
-
-BLOCK_INLINE uint32_t BlockNextWord(BlockStream& s)
-{
-    // A word cut short by the block's end is as missing as one past it.
-    if (!BlockRequire(s, s.end - s.next >= 4)) {
-        return 0;
-    }
-    const uint32_t word = LoadU32(s.next);
-    s.next += 4;
-    return word;
-}
 
 BLOCK_INLINE uint32_t CountTrailingZeros(uint32_t value)
 {
@@ -101,49 +86,35 @@ BLOCK_INLINE uint32_t CountLeadingZeros(uint32_t value)
 #endif
 }
 
-BLOCK_INLINE uint32_t ReadBit(BlockStream& s)
+// A field of `count` (1 to 31) bits whose first `have` bits (0 to count - 1)
+// are what is left of this word, the rest from the top of the next one, below
+// which the new sentinel goes. Runs once a word, so the installer keeps it out
+// of line: it gives the field in the low half and the new bit buffer in the
+// high half, the stream's state stays in registers and the words' source in
+// memory.
+BLOCK_RARE uint64_t ReadAcrossWords(BlockSource& source, uint32_t bits, uint32_t count)
 {
-    const uint32_t shifted = s.bits << 1;
-    if (BLOCK_LIKELY(shifted != 0)) {
-        const uint32_t bit = s.bits >> 31;
-        s.bits = shifted;
-        return bit;
+    uint32_t word = 0;
+    // A word cut short by the block's end is as missing as one past it.
+    if (BLOCK_LIKELY(source.end - source.next >= 4)) {
+        word = LoadU32(source.next);
+        source.next += 4;
+    } else {
+        source.overrun = true;
     }
-    // Only the sentinel was left, so the shift gave 0: the word is spent. The
-    // new word's top bit is the answer, and a fresh sentinel goes in below its
-    // other 31 bits, so each word is loaded once and yields exactly 32 bits.
-    const uint32_t word = BlockNextWord(s);
-    s.bits = word << 1 | 1;
-    return word >> 31;
-}
-
-// The field's first `have` bits (0 to count - 1) are what is left of this
-// word, the rest comes from the top of the next one, below which the new
-// sentinel goes.
-// Runs once a word. When out of line it takes the bit buffer through a local
-// copy, not the stream, so that the stream's state can stay in registers.
-BLOCK_RARE uint32_t SpliceWord(uint32_t& bits, uint32_t word, uint32_t count)
-{
     const uint32_t have = 31 - CountTrailingZeros(bits);
     const uint32_t need = count - have;
     const uint32_t head = bits >> 1 >> (31 - have);
-    bits = word << need | 1u << (need - 1);
-    return head << need | word >> (32 - need);
-}
-
-BLOCK_INLINE uint32_t ReadBitsAcrossWords(BlockStream& s, uint32_t count)
-{
-    uint32_t bits = s.bits;
-    const uint32_t word = BlockNextWord(s);
-    const uint32_t value = SpliceWord(bits, word, count);
-    s.bits = bits;
-    return value;
+    const uint32_t next = word << need | 1u << (need - 1);
+    return uint64_t(next) << 32 | (head << need | word >> (32 - need));
 }
 
 // An n-bit field, most significant bit first, 1 <= count <= 31. The shift by
 // count keeps a non-zero result exactly when the sentinel sits at least count
-// places below the top, that is when the word still holds the whole field; the
-// same zero test as for one bit, applied to the whole field.
+// places below the top, that is when the word still holds the whole field.
+// For one bit: only the sentinel was left, so the shift gave 0, and the new
+// word's top bit is the answer; each word is loaded once and yields exactly
+// 32 bits.
 BLOCK_INLINE uint32_t ReadBits(BlockStream& s, uint32_t count)
 {
     const uint32_t shifted = s.bits << count;
@@ -152,17 +123,24 @@ BLOCK_INLINE uint32_t ReadBits(BlockStream& s, uint32_t count)
         s.bits = shifted;
         return value;
     }
-    return ReadBitsAcrossWords(s, count);
+    const uint64_t both = ReadAcrossWords(*s.source, s.bits, count);
+    s.bits = uint32_t(both >> 32);
+    return uint32_t(both);
 }
 
-// Data bit, continuation bit, ... from a value of 1. Gives 0 (and breaks the
-// stream) for a number over 32 bits. Each data bit travels with its
-// continuation bit, so the pair is read as one 2-bit field.
+BLOCK_INLINE uint32_t ReadBit(BlockStream& s) { return ReadBits(s, 1); }
+
+// The smallest gamma number; ReadGamma gives 0 for one over 32 bits.
+constexpr uint32_t GAMMA_MIN = 2;
+
+// Data bit, continuation bit, ... from a value of 1. Gives 0 for a number over
+// 32 bits. Each data bit travels with its continuation bit, so the pair is
+// read as one 2-bit field.
 BLOCK_INLINE uint32_t ReadGammaPairs(BlockStream& s)
 {
     uint32_t value = 1;
     for (;;) {
-        if (!BlockRequire(s, value < 0x80000000u)) {
+        if (value >= 0x80000000u) {
             return 0;
         }
         const uint32_t pair = ReadBits(s, 2);
@@ -234,14 +212,15 @@ constexpr uint32_t BLEND_COPY_MAX = 16;
 // length; none changes a byte past the copy's end, so the bytes after it stay
 // as the caller left them (the blends write them back unchanged, never past
 // the limit).
-BLOCK_INLINE void CopyMatch(BlockStream& s, uint32_t offset, uint32_t length)
+// False, with nothing copied, when the copy would reach outside the output.
+BLOCK_INLINE bool CopyMatch(BlockStream& s, uint32_t offset, uint32_t length)
 {
-    if (!BlockRequire(s, offset != 0 && offset <= uint32_t(s.out - s.start))) {
-        return;
+    if (offset == 0 || offset > uint32_t(s.out - s.start)) {
+        return false;
     }
     const uint32_t room = uint32_t(s.limit - s.out);
-    if (!BlockRequire(s, length <= room)) {
-        return;
+    if (length > room) {
+        return false;
     }
     uint8_t* to = s.out;
     const uint8_t* from = to - offset;
@@ -250,43 +229,45 @@ BLOCK_INLINE void CopyMatch(BlockStream& s, uint32_t offset, uint32_t length)
         const uint32_t head = length < 8 ? length : 8;
         BlendCopy8(to, from, head);
         BlendCopy8(to + 8, from + 8, length - head);
-        return;
+        return true;
     }
     if (offset >= 8 && length >= 8) {
         for (uint32_t done = 0; done + 8 <= length; done += 8) {
             Copy8(to + done, from + done);
         }
         Copy8(to + length - 8, from + length - 8);
-        return;
+        return true;
     }
     if (offset == 1) {
         memset(to, *from, length);
-        return;
+        return true;
     }
     for (; length != 0; --length) {
         *to++ = *from++;
     }
+    return true;
 }
 
-BLOCK_INLINE void WriteByte(BlockStream& s, uint32_t value)
+BLOCK_INLINE bool WriteByte(BlockStream& s, uint32_t value)
 {
-    if (!BlockRequire(s, s.out != s.limit)) {
-        return;
+    if (s.out == s.limit) {
+        return false;
     }
     *s.out++ = uint8_t(value);
+    return true;
 }
 
-BLOCK_INLINE void DecodeLiteral(BlockStream& s)
+BLOCK_INLINE bool DecodeLiteral(BlockStream& s)
 {
-    if (!BlockRequire(s, s.literalWidth != 0)) {
-        return;
+    if (s.literalWidth == 0) {
+        return false;
     }
-    WriteByte(s, ReadBits(s, s.literalWidth) + s.literalBase);
+    return WriteByte(s, ReadBits(s, s.literalWidth) + s.literalBase);
 }
 
 // The 01 codes: a match, or a repeat of the last offset, which has no length
 // bonus. True when a copy of `length` bytes from the last offset, which the
-// match has just set, is due.
+// match has just set, is due; false for a malformed match.
 BLOCK_INLINE bool DecodeMatch(BlockStream& s, uint32_t& length)
 {
     const uint32_t high = ReadGamma(s);
@@ -294,19 +275,20 @@ BLOCK_INLINE bool DecodeMatch(BlockStream& s, uint32_t& length)
     uint32_t offset = s.lastOffset;
     if (!repeat) {
         const uint32_t width = s.lowWidth;
-        if (!BlockRequire(s, width >= 1 && width <= BLOCK_MAX_OFFSET_LOW_WIDTH)) {
+        if (width - 1 >= BLOCK_MAX_OFFSET_LOW_WIDTH) {
             return false;
         }
-        // high is 0 only on a broken stream; the wrapped value fails the next test.
+        // high is 0 for a number over 32 bits; the wrapped value fails the next test.
         const uint32_t top = high - BLOCK_MATCH_GAMMA_BIAS;
-        if (!BlockRequire(s, top >> (32 - width) == 0)) {
+        if (top >> (32 - width) != 0) {
             return false;
         }
         offset = top << width | ReadBits(s, width);
     }
     const uint32_t gamma = ReadGamma(s);
     const uint32_t bonus = repeat ? 0 : BlockLengthBonus(offset);
-    if (!BlockRequire(s, gamma <= UINT32_MAX - bonus)) {
+    // A gamma number over 32 bits (0) wraps, as does a sum over 32 bits.
+    if (gamma - GAMMA_MIN > UINT32_MAX - GAMMA_MIN - bonus) {
         return false;
     }
     s.lastOffset = offset;
@@ -315,11 +297,11 @@ BLOCK_INLINE bool DecodeMatch(BlockStream& s, uint32_t& length)
 }
 
 // 256 bytes of 8 bits each, per run: exactly 64 words, read 16 bits at a time.
-BLOCK_INLINE void DecodeRawRuns(BlockStream& s)
+BLOCK_INLINE bool DecodeRawRuns(BlockStream& s)
 {
     do {
-        if (!BlockRequire(s, uint32_t(s.limit - s.out) >= BLOCK_RAW_RUN_SIZE)) {
-            return;
+        if (uint32_t(s.limit - s.out) < BLOCK_RAW_RUN_SIZE) {
+            return false;
         }
         for (uint32_t i = 0; i < BLOCK_RAW_RUN_SIZE; i += 2) {
             const uint32_t pair = ReadBits(s, 16);
@@ -328,32 +310,31 @@ BLOCK_INLINE void DecodeRawRuns(BlockStream& s)
             s.out += 2;
         }
     } while (ReadBit(s));
+    return true;
 }
 
 // The 001 codes: near byte, zero byte, raw runs, literal format.
-BLOCK_INLINE void DecodeNearCode(BlockStream& s)
+BLOCK_INLINE bool DecodeNearCode(BlockStream& s)
 {
     const uint32_t value = ReadBits(s, BLOCK_NEAR_BITS);
     if (value > BLOCK_NEAR_ZERO_BYTE) {
         // One byte; unlike the other copies it leaves the last offset alone.
         const uint32_t offset = value - 1;
-        if (!BlockRequire(s, offset <= uint32_t(s.out - s.start))) {
-            return;
+        if (offset > uint32_t(s.out - s.start)) {
+            return false;
         }
-        WriteByte(s, s.out[-int32_t(offset)]);
-        return;
+        return WriteByte(s, s.out[-int32_t(offset)]);
     }
     if (value == BLOCK_NEAR_ZERO_BYTE) {
-        WriteByte(s, 0);
-        return;
+        return WriteByte(s, 0);
     }
     if (ReadBit(s)) {
-        DecodeRawRuns(s);
-        return;
+        return DecodeRawRuns(s);
     }
     const uint32_t wide = ReadBit(s);
     s.literalWidth = BLOCK_LITERAL_MIN_WIDTH + wide;
     s.literalBase = wide ? 0 : ReadBits(s, BLOCK_LITERAL_BASE_BITS);
+    return true;
 }
 
 enum BlockShortKind : uint32_t { SHORT_MATCH, SHORT_OFFSET_WIDTH, SHORT_END };
@@ -408,20 +389,25 @@ BLOCK_INLINE BlockCodeKind ReadCodeKind(BlockStream& s)
 
 // Every copy goes through the one CopyMatch below, from the last offset the
 // code has just set: each inlined copy of it costs a few hundred bytes.
-BLOCK_INLINE void DecodeCodes(BlockStream& s)
+// True at the end code, false at the first malformed code.
+BLOCK_INLINE bool DecodeCodes(BlockStream& s)
 {
-    while (!s.broken) {
+    for (;;) {
         uint32_t length = 0;
         switch (ReadCodeKind(s)) {
         case CODE_LITERAL:
-            DecodeLiteral(s);
+            if (!DecodeLiteral(s)) {
+                return false;
+            }
             continue;
         case CODE_NEAR:
-            DecodeNearCode(s);
+            if (!DecodeNearCode(s)) {
+                return false;
+            }
             continue;
         case CODE_MATCH:
             if (!DecodeMatch(s, length)) {
-                continue;
+                return false;
             }
             break;
         case CODE_SHORT:
@@ -431,11 +417,13 @@ BLOCK_INLINE void DecodeCodes(BlockStream& s)
             case SHORT_OFFSET_WIDTH:
                 continue;
             case SHORT_END:
-                return;
+                return true;
             }
             break;
         }
-        CopyMatch(s, s.lastOffset, length);
+        if (!CopyMatch(s, s.lastOffset, length)) {
+            return false;
+        }
     }
 }
 
@@ -461,17 +449,16 @@ uint32_t BlockDecompress(const uint8_t* source, uint32_t sourceLength, uint8_t* 
     if (checksum != 0 && unpackedSize > capacity) {
         return 0;
     }
+    BlockSource words = {source + BLOCK_HEADER_SIZE, source + sourceLength, false};
     BlockStream s = {};
-    s.next = source + BLOCK_HEADER_SIZE;
-    s.end = source + sourceLength;
+    s.source = &words;
     s.bits = 0x80000000u;
     s.start = destination;
     s.out = destination;
     s.limit = destination + (unpackedSize < capacity ? unpackedSize : capacity);
     s.lastOffset = BLOCK_FIRST_LAST_OFFSET;
     s.lowWidth = BLOCK_FIRST_OFFSET_LOW_WIDTH;
-    DecodeCodes(s);
-    if (s.broken) {
+    if (!DecodeCodes(s) || words.overrun) {
         return 0;
     }
     const uint32_t written = uint32_t(s.out - destination);
