@@ -48,9 +48,13 @@ struct BlockSource {
     bool overrun;         // a word was missing or cut short: the call gives 0
 };
 
-struct BlockStream {
+struct BitReader {
     BlockSource* source;
-    uint32_t bits;          // unread bits of the current word at the top, then one 1 bit (the sentinel), then zeros
+    uint32_t bits;  // unread bits of the current word at the top, then one 1 bit (the sentinel), then zeros
+};
+
+struct BlockStream {
+    BitReader in;
     uint8_t* start;         // the destination
     uint8_t* out;           // next byte to write
     uint8_t* limit;         // the smaller of the capacity and the unpacked size
@@ -115,20 +119,20 @@ BLOCK_RARE uint64_t ReadAcrossWords(BlockSource& source, uint32_t bits, uint32_t
 // For one bit: only the sentinel was left, so the shift gave 0, and the new
 // word's top bit is the answer; each word is loaded once and yields exactly
 // 32 bits.
-BLOCK_INLINE uint32_t ReadBits(BlockStream& s, uint32_t count)
+BLOCK_INLINE uint32_t ReadBits(BitReader& in, uint32_t count)
 {
-    const uint32_t shifted = s.bits << count;
+    const uint32_t shifted = in.bits << count;
     if (BLOCK_LIKELY(shifted != 0)) {
-        const uint32_t value = s.bits >> (32 - count);
-        s.bits = shifted;
+        const uint32_t value = in.bits >> (32 - count);
+        in.bits = shifted;
         return value;
     }
-    const uint64_t both = ReadAcrossWords(*s.source, s.bits, count);
-    s.bits = uint32_t(both >> 32);
+    const uint64_t both = ReadAcrossWords(*in.source, in.bits, count);
+    in.bits = uint32_t(both >> 32);
     return uint32_t(both);
 }
 
-BLOCK_INLINE uint32_t ReadBit(BlockStream& s) { return ReadBits(s, 1); }
+BLOCK_INLINE uint32_t ReadBit(BitReader& in) { return ReadBits(in, 1); }
 
 // The smallest gamma number; ReadGamma gives 0 for one over 32 bits.
 constexpr uint32_t GAMMA_MIN = 2;
@@ -136,14 +140,14 @@ constexpr uint32_t GAMMA_MIN = 2;
 // Data bit, continuation bit, ... from a value of 1. Gives 0 for a number over
 // 32 bits. Each data bit travels with its continuation bit, so the pair is
 // read as one 2-bit field.
-BLOCK_INLINE uint32_t ReadGammaPairs(BlockStream& s)
+BLOCK_INLINE uint32_t ReadGammaPairs(BitReader& in)
 {
     uint32_t value = 1;
     for (;;) {
         if (value >= 0x80000000u) {
             return 0;
         }
-        const uint32_t pair = ReadBits(s, 2);
+        const uint32_t pair = ReadBits(in, 2);
         value = value << 1 | pair >> 1;
         if ((pair & 1) == 0) {
             return value;
@@ -163,22 +167,27 @@ constexpr uint32_t GAMMA_STOP_BITS = 0x55550000u;
 // the sentinel every bit is 0 and looks like an end; the shift that consumes
 // the number then leaves 0, the same test as for any field, and the pair
 // loop takes over.
-BLOCK_INLINE uint32_t ReadGamma(BlockStream& s)
+BLOCK_INLINE uint32_t ReadGamma(BitReader& in)
 {
-    const uint32_t stops = ~s.bits & GAMMA_STOP_BITS;
+    const uint32_t stops = ~in.bits & GAMMA_STOP_BITS;
     if (BLOCK_LIKELY(stops != 0)) {
         const uint32_t used = CountLeadingZeros(stops) + 1;
-        const uint32_t rest = s.bits << used;
+        const uint32_t rest = in.bits << used;
         if (BLOCK_LIKELY(rest != 0)) {
-            uint32_t data = s.bits >> 17 & 0x5555u;
+            uint32_t data = in.bits >> 17 & 0x5555u;
             data = (data | data >> 1) & 0x3333u;
             data = (data | data >> 2) & 0x0F0Fu;
             data = (data | data >> 4) & 0x00FFu;
-            s.bits = rest;
+            in.bits = rest;
             return (data | 1u << GAMMA_FAST_PAIRS) >> (GAMMA_FAST_PAIRS - used / 2);
         }
     }
-    return ReadGammaPairs(s);
+    // Out of line it takes a copy of the reader, so that the stream's own
+    // stays in registers.
+    BitReader copy = in;
+    const uint32_t value = ReadGammaPairs(copy);
+    in = copy;
+    return value;
 }
 
 BLOCK_INLINE void Copy8(uint8_t* to, const uint8_t* from) { memcpy(to, from, 8); }
@@ -262,7 +271,7 @@ BLOCK_INLINE bool DecodeLiteral(BlockStream& s)
     if (s.literalWidth == 0) {
         return false;
     }
-    return WriteByte(s, ReadBits(s, s.literalWidth) + s.literalBase);
+    return WriteByte(s, ReadBits(s.in, s.literalWidth) + s.literalBase);
 }
 
 // The 01 codes: a match, or a repeat of the last offset, which has no length
@@ -270,7 +279,7 @@ BLOCK_INLINE bool DecodeLiteral(BlockStream& s)
 // match has just set, is due; false for a malformed match.
 BLOCK_INLINE bool DecodeMatch(BlockStream& s, uint32_t& length)
 {
-    const uint32_t high = ReadGamma(s);
+    const uint32_t high = ReadGamma(s.in);
     const bool repeat = high == BLOCK_REPEAT_GAMMA;
     uint32_t offset = s.lastOffset;
     if (!repeat) {
@@ -283,9 +292,9 @@ BLOCK_INLINE bool DecodeMatch(BlockStream& s, uint32_t& length)
         if (top >> (32 - width) != 0) {
             return false;
         }
-        offset = top << width | ReadBits(s, width);
+        offset = top << width | ReadBits(s.in, width);
     }
-    const uint32_t gamma = ReadGamma(s);
+    const uint32_t gamma = ReadGamma(s.in);
     const uint32_t bonus = repeat ? 0 : BlockLengthBonus(offset);
     // A gamma number over 32 bits (0) wraps, as does a sum over 32 bits.
     if (gamma - GAMMA_MIN > UINT32_MAX - GAMMA_MIN - bonus) {
@@ -304,19 +313,19 @@ BLOCK_INLINE bool DecodeRawRuns(BlockStream& s)
             return false;
         }
         for (uint32_t i = 0; i < BLOCK_RAW_RUN_SIZE; i += 2) {
-            const uint32_t pair = ReadBits(s, 16);
+            const uint32_t pair = ReadBits(s.in, 16);
             s.out[0] = uint8_t(pair >> 8);
             s.out[1] = uint8_t(pair);
             s.out += 2;
         }
-    } while (ReadBit(s));
+    } while (ReadBit(s.in));
     return true;
 }
 
 // The 001 codes: near byte, zero byte, raw runs, literal format.
 BLOCK_INLINE bool DecodeNearCode(BlockStream& s)
 {
-    const uint32_t value = ReadBits(s, BLOCK_NEAR_BITS);
+    const uint32_t value = ReadBits(s.in, BLOCK_NEAR_BITS);
     if (value > BLOCK_NEAR_ZERO_BYTE) {
         // One byte; unlike the other copies it leaves the last offset alone.
         const uint32_t offset = value - 1;
@@ -328,12 +337,12 @@ BLOCK_INLINE bool DecodeNearCode(BlockStream& s)
     if (value == BLOCK_NEAR_ZERO_BYTE) {
         return WriteByte(s, 0);
     }
-    if (ReadBit(s)) {
+    if (ReadBit(s.in)) {
         return DecodeRawRuns(s);
     }
-    const uint32_t wide = ReadBit(s);
+    const uint32_t wide = ReadBit(s.in);
     s.literalWidth = BLOCK_LITERAL_MIN_WIDTH + wide;
-    s.literalBase = wide ? 0 : ReadBits(s, BLOCK_LITERAL_BASE_BITS);
+    s.literalBase = wide ? 0 : ReadBits(s.in, BLOCK_LITERAL_BASE_BITS);
     return true;
 }
 
@@ -343,7 +352,7 @@ enum BlockShortKind : uint32_t { SHORT_MATCH, SHORT_OFFSET_WIDTH, SHORT_END };
 // last offset and `length`, for the copy that follows.
 BLOCK_INLINE BlockShortKind DecodeShortCode(BlockStream& s, uint32_t& length)
 {
-    const uint32_t field = ReadBits(s, BLOCK_SHORT_OFFSET_BITS + BLOCK_SHORT_LENGTH_BITS);
+    const uint32_t field = ReadBits(s.in, BLOCK_SHORT_OFFSET_BITS + BLOCK_SHORT_LENGTH_BITS);
     const uint32_t offset = field >> BLOCK_SHORT_LENGTH_BITS;
     const uint32_t lengthCode = field & ((1u << BLOCK_SHORT_LENGTH_BITS) - 1);
     if (offset != 0) {
@@ -354,7 +363,7 @@ BLOCK_INLINE BlockShortKind DecodeShortCode(BlockStream& s, uint32_t& length)
     if (lengthCode == 0) {
         return SHORT_END;
     }
-    s.lowWidth = ReadBits(s, lengthCode + BLOCK_OFFSET_WIDTH_EXTRA_BITS);
+    s.lowWidth = ReadBits(s.in, lengthCode + BLOCK_OFFSET_WIDTH_EXTRA_BITS);
     return SHORT_OFFSET_WIDTH;
 }
 
@@ -364,27 +373,32 @@ enum BlockCodeKind : uint32_t { CODE_SHORT = 0, CODE_NEAR = 1, CODE_MATCH = 2, C
 // look at them decides; only near a word's end are they read one by one.
 BLOCK_INLINE BlockCodeKind ReadCodeKind(BlockStream& s)
 {
-    const uint32_t shifted = s.bits << 3;
+    const uint32_t shifted = s.in.bits << 3;
     if (BLOCK_LIKELY(shifted != 0)) {
-        const uint32_t prefix = s.bits >> 29;
+        const uint32_t prefix = s.in.bits >> 29;
         if (prefix >= 0b100) {
-            s.bits <<= 1;
+            s.in.bits <<= 1;
             return CODE_LITERAL;
         }
         if (prefix >= 0b010) {
-            s.bits <<= 2;
+            s.in.bits <<= 2;
             return CODE_MATCH;
         }
-        s.bits = shifted;
+        s.in.bits = shifted;
         return BlockCodeKind(prefix);
     }
-    if (ReadBit(s)) {
-        return CODE_LITERAL;
+    // One bit at a time, through one read: a 1 ends the prefix as a literal
+    // (first bit) or a match (second bit); the third bit tells the near codes
+    // from the short ones.
+    for (uint32_t kind = CODE_LITERAL;; --kind) {
+        const uint32_t bit = ReadBit(s.in);
+        if (kind == CODE_NEAR) {
+            return BlockCodeKind(bit);
+        }
+        if (bit != 0) {
+            return BlockCodeKind(kind);
+        }
     }
-    if (ReadBit(s)) {
-        return CODE_MATCH;
-    }
-    return BlockCodeKind(ReadBit(s));
 }
 
 // Every copy goes through the one CopyMatch below, from the last offset the
@@ -451,8 +465,8 @@ uint32_t BlockDecompress(const uint8_t* source, uint32_t sourceLength, uint8_t* 
     }
     BlockSource words = {source + BLOCK_HEADER_SIZE, source + sourceLength, false};
     BlockStream s = {};
-    s.source = &words;
-    s.bits = 0x80000000u;
+    s.in.source = &words;
+    s.in.bits = 0x80000000u;
     s.start = destination;
     s.out = destination;
     s.limit = destination + (unpackedSize < capacity ? unpackedSize : capacity);
