@@ -182,46 +182,36 @@ BLOCK_INLINE uint32_t ReadGamma(BitReader& in)
             return (data | 1u << GAMMA_FAST_PAIRS) >> (GAMMA_FAST_PAIRS - used / 2);
         }
     }
-    // Out of line it takes a copy of the reader, so that the stream's own
-    // stays in registers.
-    BitReader copy = in;
-    const uint32_t value = ReadGammaPairs(copy);
-    in = copy;
-    return value;
+    return ReadGammaPairs(in);
 }
 
 BLOCK_INLINE void Copy8(uint8_t* to, const uint8_t* from) { memcpy(to, from, 8); }
 
-BLOCK_INLINE uint64_t LoadU64(const uint8_t* p) { return uint64_t(LoadU32(p)) | uint64_t(LoadU32(p + 4)) << 32; }
+// Up to this length, with the source at least 8 bytes back and room for as
+// many bytes again behind the copy, a copy costs no branch on its length: the
+// bytes behind it are put aside, a whole window is copied, and the bytes put
+// aside go back on top of the window's surplus.
+constexpr uint32_t WINDOW_COPY_MAX = 16;
 
-BLOCK_INLINE void StoreU64(uint8_t* p, uint64_t v)
+BLOCK_INLINE void WindowCopy(uint8_t* to, const uint8_t* from, uint32_t length)
 {
-    StoreU32(p, uint32_t(v));
-    StoreU32(p + 4, uint32_t(v >> 32));
+    uint8_t* const after = to + length;
+    uint8_t aside[WINDOW_COPY_MAX];
+    memcpy(aside, after, WINDOW_COPY_MAX);
+    Copy8(to, from);
+    Copy8(to + 8, from + 8);
+    memcpy(after, aside, WINDOW_COPY_MAX);
 }
-
-// The first `count` (0 to 8) of 8 bytes come from `from`, the others are
-// written back as they were. The mask is shifted in two halves so that a
-// count of 8 needs no case of its own.
-BLOCK_INLINE void BlendCopy8(uint8_t* to, const uint8_t* from, uint32_t count)
-{
-    const uint64_t mask = ~(~uint64_t(0) << 4 * count << 4 * count);
-    StoreU64(to, (LoadU64(from) & mask) | (LoadU64(to) & ~mask));
-}
-
-// Up to this length, with the source at least 8 bytes back and 16 bytes of
-// room, a copy is two 8-byte blends, so that its length costs no branch.
-constexpr uint32_t BLEND_COPY_MAX = 16;
 
 // Copies length bytes from offset bytes back, with the result of a copy made
 // one byte at a time, first to last: when the offset is smaller than the
 // length, the copy reads bytes it has itself just written. Wide moves are used
 // only where each one reads bytes that are already final: source and target
 // at least a move apart. Two moves may overlap each other to cover an odd
-// length; none changes a byte past the copy's end, so the bytes after it stay
-// as the caller left them (the blends write them back unchanged, never past
-// the limit).
-// False, with nothing copied, when the copy would reach outside the output.
+// length. The bytes after the copy end up as the caller left them (the window
+// copy puts back what it overwrote there, never past the limit), so a block
+// that stops short is checked against them. False, with nothing copied, when
+// the copy would reach outside the output.
 BLOCK_INLINE bool CopyMatch(BlockStream& s, uint32_t offset, uint32_t length)
 {
     if (offset == 0 || offset > uint32_t(s.out - s.start)) {
@@ -234,10 +224,8 @@ BLOCK_INLINE bool CopyMatch(BlockStream& s, uint32_t offset, uint32_t length)
     uint8_t* to = s.out;
     const uint8_t* from = to - offset;
     s.out += length;
-    if (offset >= 8 && length <= BLEND_COPY_MAX && room >= BLEND_COPY_MAX) {
-        const uint32_t head = length < 8 ? length : 8;
-        BlendCopy8(to, from, head);
-        BlendCopy8(to + 8, from + 8, length - head);
+    if (offset >= 8 && length <= WINDOW_COPY_MAX && room - length >= WINDOW_COPY_MAX) {
+        WindowCopy(to, from, length);
         return true;
     }
     if (offset >= 8 && length >= 8) {
