@@ -267,30 +267,35 @@ BLOCK_INLINE bool DecodeLiteral(BlockStream& s)
 // match has just set, is due; false for a malformed match.
 BLOCK_INLINE bool DecodeMatch(BlockStream& s, uint32_t& length)
 {
-    const uint32_t high = ReadGamma(s.in);
-    const bool repeat = high == BLOCK_REPEAT_GAMMA;
     uint32_t offset = s.lastOffset;
-    if (!repeat) {
-        const uint32_t width = s.lowWidth;
-        if (width - 1 >= BLOCK_MAX_OFFSET_LOW_WIDTH) {
-            return false;
+    uint32_t bonus = 0;
+    // The offset's high part, then the length: both numbers through one
+    // expanded ReadGamma.
+    for (bool high = true;; high = false) {
+        const uint32_t gamma = ReadGamma(s.in);
+        if (!high) {
+            // A gamma number over 32 bits (0) wraps, as does a sum over 32 bits.
+            if (gamma - GAMMA_MIN > UINT32_MAX - GAMMA_MIN - bonus) {
+                return false;
+            }
+            s.lastOffset = offset;
+            length = gamma + bonus;
+            return true;
         }
-        // high is 0 for a number over 32 bits; the wrapped value fails the next test.
-        const uint32_t top = high - BLOCK_MATCH_GAMMA_BIAS;
-        if (top >> (32 - width) != 0) {
-            return false;
+        if (gamma != BLOCK_REPEAT_GAMMA) {
+            const uint32_t width = s.lowWidth;
+            if (width - 1 >= BLOCK_MAX_OFFSET_LOW_WIDTH) {
+                return false;
+            }
+            // 0 for a number over 32 bits; the wrapped value fails the next test.
+            const uint32_t top = gamma - BLOCK_MATCH_GAMMA_BIAS;
+            if (top >> (32 - width) != 0) {
+                return false;
+            }
+            offset = top << width | ReadBits(s.in, width);
+            bonus = BlockLengthBonus(offset);
         }
-        offset = top << width | ReadBits(s.in, width);
     }
-    const uint32_t gamma = ReadGamma(s.in);
-    const uint32_t bonus = repeat ? 0 : BlockLengthBonus(offset);
-    // A gamma number over 32 bits (0) wraps, as does a sum over 32 bits.
-    if (gamma - GAMMA_MIN > UINT32_MAX - GAMMA_MIN - bonus) {
-        return false;
-    }
-    s.lastOffset = offset;
-    length = gamma + bonus;
-    return true;
 }
 
 // 256 bytes of 8 bits each, per run: exactly 64 words, read 16 bits at a time.
