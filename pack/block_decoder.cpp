@@ -319,16 +319,15 @@ BLOCK_INLINE bool DecodeRawRuns(BlockStream& s)
 BLOCK_INLINE bool DecodeNearCode(BlockStream& s)
 {
     const uint32_t value = ReadBits(s.in, BLOCK_NEAR_BITS);
-    if (value > BLOCK_NEAR_ZERO_BYTE) {
-        // One byte; unlike the other copies it leaves the last offset alone.
+    if (value >= BLOCK_NEAR_ZERO_BYTE) {
+        // One byte from offset value - 1, or the zero byte at "offset 0",
+        // through one WriteByte; unlike the other copies it leaves the last
+        // offset alone.
         const uint32_t offset = value - 1;
         if (offset > uint32_t(s.out - s.start)) {
             return false;
         }
-        return WriteByte(s, s.out[-int32_t(offset)]);
-    }
-    if (value == BLOCK_NEAR_ZERO_BYTE) {
-        return WriteByte(s, 0);
+        return WriteByte(s, offset != 0 ? s.out[-int32_t(offset)] : 0);
     }
     if (ReadBit(s.in)) {
         return DecodeRawRuns(s);
