@@ -6,11 +6,10 @@
 // call is the BlockStream below, and the only memory touched is the caller's
 // two buffers.
 //
-// Malformed input never leaves the two buffers: every test of it goes through
-// BlockRequire, which marks the stream broken. Reads past the block's end
-// yield zero bits, and zero bits end every code within a few bits (twelve of
-// them are the end code), so the code loop stops at its next turn and the
-// call gives 0.
+// Malformed input never leaves the two buffers. A test that fails ends the
+// call at once with 0. Reads past the block's end are only noted, for the
+// end: they yield zero bits, and zero bits end every code within a few bits
+// (twelve of them are the end code), so the code loop stops soon after.
 #include "pack/block_decoder.h"
 
 #include <string.h>
@@ -19,7 +18,7 @@
 
 // The whole decoder is expanded into BlockDecompress, so that its state lives
 // in registers; a build for size (-Os) leaves that choice to the compiler and
-// decodes about a third slower.
+// decodes about a fifth slower, behind zlib's inflate.
 #if defined(__GNUC__) && !defined(__OPTIMIZE_SIZE__)
 #define BLOCK_INLINE inline __attribute__((always_inline))
 #else
@@ -27,7 +26,7 @@
 #endif
 // The installer's build (QZ_DECODER_SMALL) keeps the once-a-word path out of
 // line: natively that costs about 3 % of the speed, in the installer it saves
-// about 270 bytes of code.
+// about 730 bytes of code.
 #if defined(__GNUC__) && defined(QZ_DECODER_SMALL)
 #define BLOCK_RARE __attribute__((noinline))
 #else
@@ -41,10 +40,21 @@
 
 namespace {
 
+// Where the words come from: touched once a word, so it may live in memory
+// while the decoder's state stays in registers.
+struct BlockSource {
+    const uint8_t* next;  // next word of the bit stream
+    const uint8_t* end;   // first byte past the block
+    bool overrun;         // a word was missing or cut short: the call gives 0
+};
+
+struct BitReader {
+    BlockSource* source;
+    uint32_t bits;  // unread bits of the current word at the top, then one 1 bit (the sentinel), then zeros
+};
+
 struct BlockStream {
-    const uint8_t* next;    // next word of the bit stream
-    const uint8_t* end;     // first byte past the block
-    uint32_t bits;          // unread bits of the current word at the top, then one 1 bit (the sentinel), then zeros
+    BitReader in;
     uint8_t* start;         // the destination
     uint8_t* out;           // next byte to write
     uint8_t* limit;         // the smaller of the capacity and the unpacked size
@@ -52,28 +62,7 @@ struct BlockStream {
     uint32_t lowWidth;      // bits in a match offset's low part
     uint32_t literalWidth;  // 0 until the first literal-format code
     uint32_t literalBase;
-    bool broken;            // malformed input seen: stop, give 0
 };
-
-BLOCK_INLINE bool BlockRequire(BlockStream& s, bool condition)
-{
-    if (BLOCK_LIKELY(condition)) {
-        return true;
-    }
-    s.broken = true;
-    return false;
-}
-
-BLOCK_INLINE uint32_t BlockNextWord(BlockStream& s)
-{
-    // A word cut short by the block's end is as missing as one past it.
-    if (!BlockRequire(s, s.end - s.next >= 4)) {
-        return 0;
-    }
-    const uint32_t word = LoadU32(s.next);
-    s.next += 4;
-    return word;
-}
 
 BLOCK_INLINE uint32_t CountTrailingZeros(uint32_t value)
 {
@@ -101,71 +90,64 @@ BLOCK_INLINE uint32_t CountLeadingZeros(uint32_t value)
 #endif
 }
 
-BLOCK_INLINE uint32_t ReadBit(BlockStream& s)
+// A field of `count` (1 to 31) bits whose first `have` bits (0 to count - 1)
+// are what is left of this word, the rest from the top of the next one, below
+// which the new sentinel goes. Runs once a word, so the installer keeps it out
+// of line: it gives the field in the low half and the new bit buffer in the
+// high half, the stream's state stays in registers and the words' source in
+// memory.
+BLOCK_RARE uint64_t ReadAcrossWords(BlockSource& source, uint32_t bits, uint32_t count)
 {
-    const uint32_t shifted = s.bits << 1;
-    if (BLOCK_LIKELY(shifted != 0)) {
-        const uint32_t bit = s.bits >> 31;
-        s.bits = shifted;
-        return bit;
+    uint32_t word = 0;
+    // A word cut short by the block's end is as missing as one past it.
+    if (BLOCK_LIKELY(source.end - source.next >= 4)) {
+        word = LoadU32(source.next);
+        source.next += 4;
+    } else {
+        source.overrun = true;
     }
-    // Only the sentinel was left, so the shift gave 0: the word is spent. The
-    // new word's top bit is the answer, and a fresh sentinel goes in below its
-    // other 31 bits, so each word is loaded once and yields exactly 32 bits.
-    const uint32_t word = BlockNextWord(s);
-    s.bits = word << 1 | 1;
-    return word >> 31;
-}
-
-// The field's first `have` bits (0 to count - 1) are what is left of this
-// word, the rest comes from the top of the next one, below which the new
-// sentinel goes.
-// Runs once a word. When out of line it takes the bit buffer through a local
-// copy, not the stream, so that the stream's state can stay in registers.
-BLOCK_RARE uint32_t SpliceWord(uint32_t& bits, uint32_t word, uint32_t count)
-{
     const uint32_t have = 31 - CountTrailingZeros(bits);
     const uint32_t need = count - have;
     const uint32_t head = bits >> 1 >> (31 - have);
-    bits = word << need | 1u << (need - 1);
-    return head << need | word >> (32 - need);
-}
-
-BLOCK_INLINE uint32_t ReadBitsAcrossWords(BlockStream& s, uint32_t count)
-{
-    uint32_t bits = s.bits;
-    const uint32_t word = BlockNextWord(s);
-    const uint32_t value = SpliceWord(bits, word, count);
-    s.bits = bits;
-    return value;
+    const uint32_t next = word << need | 1u << (need - 1);
+    return uint64_t(next) << 32 | (head << need | word >> (32 - need));
 }
 
 // An n-bit field, most significant bit first, 1 <= count <= 31. The shift by
 // count keeps a non-zero result exactly when the sentinel sits at least count
-// places below the top, that is when the word still holds the whole field; the
-// same zero test as for one bit, applied to the whole field.
-BLOCK_INLINE uint32_t ReadBits(BlockStream& s, uint32_t count)
+// places below the top, that is when the word still holds the whole field.
+// For one bit: only the sentinel was left, so the shift gave 0, and the new
+// word's top bit is the answer; each word is loaded once and yields exactly
+// 32 bits.
+BLOCK_INLINE uint32_t ReadBits(BitReader& in, uint32_t count)
 {
-    const uint32_t shifted = s.bits << count;
+    const uint32_t shifted = in.bits << count;
     if (BLOCK_LIKELY(shifted != 0)) {
-        const uint32_t value = s.bits >> (32 - count);
-        s.bits = shifted;
+        const uint32_t value = in.bits >> (32 - count);
+        in.bits = shifted;
         return value;
     }
-    return ReadBitsAcrossWords(s, count);
+    const uint64_t both = ReadAcrossWords(*in.source, in.bits, count);
+    in.bits = uint32_t(both >> 32);
+    return uint32_t(both);
 }
 
-// Data bit, continuation bit, ... from a value of 1. Gives 0 (and breaks the
-// stream) for a number over 32 bits. Each data bit travels with its
-// continuation bit, so the pair is read as one 2-bit field.
-BLOCK_INLINE uint32_t ReadGammaPairs(BlockStream& s)
+BLOCK_INLINE uint32_t ReadBit(BitReader& in) { return ReadBits(in, 1); }
+
+// The smallest gamma number; ReadGamma gives 0 for one over 32 bits.
+constexpr uint32_t GAMMA_MIN = 2;
+
+// Data bit, continuation bit, ... from a value of 1. Gives 0 for a number over
+// 32 bits. Each data bit travels with its continuation bit, so the pair is
+// read as one 2-bit field.
+BLOCK_INLINE uint32_t ReadGammaPairs(BitReader& in)
 {
     uint32_t value = 1;
     for (;;) {
-        if (!BlockRequire(s, value < 0x80000000u)) {
+        if (value >= 0x80000000u) {
             return 0;
         }
-        const uint32_t pair = ReadBits(s, 2);
+        const uint32_t pair = ReadBits(in, 2);
         value = value << 1 | pair >> 1;
         if ((pair & 1) == 0) {
             return value;
@@ -185,175 +167,175 @@ constexpr uint32_t GAMMA_STOP_BITS = 0x55550000u;
 // the sentinel every bit is 0 and looks like an end; the shift that consumes
 // the number then leaves 0, the same test as for any field, and the pair
 // loop takes over.
-BLOCK_INLINE uint32_t ReadGamma(BlockStream& s)
+BLOCK_INLINE uint32_t ReadGamma(BitReader& in)
 {
-    const uint32_t stops = ~s.bits & GAMMA_STOP_BITS;
+    const uint32_t stops = ~in.bits & GAMMA_STOP_BITS;
     if (BLOCK_LIKELY(stops != 0)) {
         const uint32_t used = CountLeadingZeros(stops) + 1;
-        const uint32_t rest = s.bits << used;
+        const uint32_t rest = in.bits << used;
         if (BLOCK_LIKELY(rest != 0)) {
-            uint32_t data = s.bits >> 17 & 0x5555u;
+            uint32_t data = in.bits >> 17 & 0x5555u;
             data = (data | data >> 1) & 0x3333u;
             data = (data | data >> 2) & 0x0F0Fu;
             data = (data | data >> 4) & 0x00FFu;
-            s.bits = rest;
+            in.bits = rest;
             return (data | 1u << GAMMA_FAST_PAIRS) >> (GAMMA_FAST_PAIRS - used / 2);
         }
     }
-    return ReadGammaPairs(s);
+    return ReadGammaPairs(in);
 }
 
 BLOCK_INLINE void Copy8(uint8_t* to, const uint8_t* from) { memcpy(to, from, 8); }
 
-BLOCK_INLINE uint64_t LoadU64(const uint8_t* p) { return uint64_t(LoadU32(p)) | uint64_t(LoadU32(p + 4)) << 32; }
+// Up to this length, with the source at least 8 bytes back and room for as
+// many bytes again behind the copy, a copy costs no branch on its length: the
+// bytes behind it are put aside, a whole window is copied, and the bytes put
+// aside go back on top of the window's surplus.
+constexpr uint32_t WINDOW_COPY_MAX = 16;
 
-BLOCK_INLINE void StoreU64(uint8_t* p, uint64_t v)
+BLOCK_INLINE void WindowCopy(uint8_t* to, const uint8_t* from, uint32_t length)
 {
-    StoreU32(p, uint32_t(v));
-    StoreU32(p + 4, uint32_t(v >> 32));
+    uint8_t* const after = to + length;
+    uint8_t aside[WINDOW_COPY_MAX];
+    memcpy(aside, after, WINDOW_COPY_MAX);
+    Copy8(to, from);
+    Copy8(to + 8, from + 8);
+    memcpy(after, aside, WINDOW_COPY_MAX);
 }
-
-// The first `count` (0 to 8) of 8 bytes come from `from`, the others are
-// written back as they were. The mask is shifted in two halves so that a
-// count of 8 needs no case of its own.
-BLOCK_INLINE void BlendCopy8(uint8_t* to, const uint8_t* from, uint32_t count)
-{
-    const uint64_t mask = ~(~uint64_t(0) << 4 * count << 4 * count);
-    StoreU64(to, (LoadU64(from) & mask) | (LoadU64(to) & ~mask));
-}
-
-// Up to this length, with the source at least 8 bytes back and 16 bytes of
-// room, a copy is two 8-byte blends, so that its length costs no branch.
-constexpr uint32_t BLEND_COPY_MAX = 16;
 
 // Copies length bytes from offset bytes back, with the result of a copy made
 // one byte at a time, first to last: when the offset is smaller than the
 // length, the copy reads bytes it has itself just written. Wide moves are used
 // only where each one reads bytes that are already final: source and target
 // at least a move apart. Two moves may overlap each other to cover an odd
-// length; none changes a byte past the copy's end, so the bytes after it stay
-// as the caller left them (the blends write them back unchanged, never past
-// the limit).
-BLOCK_INLINE void CopyMatch(BlockStream& s, uint32_t offset, uint32_t length)
+// length. The bytes after the copy end up as the caller left them (the window
+// copy puts back what it overwrote there, never past the limit), so a block
+// that stops short is checked against them. False, with nothing copied, when
+// the copy would reach outside the output.
+BLOCK_INLINE bool CopyMatch(BlockStream& s, uint32_t offset, uint32_t length)
 {
-    if (!BlockRequire(s, offset != 0 && offset <= uint32_t(s.out - s.start))) {
-        return;
+    if (offset == 0 || offset > uint32_t(s.out - s.start)) {
+        return false;
     }
     const uint32_t room = uint32_t(s.limit - s.out);
-    if (!BlockRequire(s, length <= room)) {
-        return;
+    if (length > room) {
+        return false;
     }
     uint8_t* to = s.out;
     const uint8_t* from = to - offset;
     s.out += length;
-    if (offset >= 8 && length <= BLEND_COPY_MAX && room >= BLEND_COPY_MAX) {
-        const uint32_t head = length < 8 ? length : 8;
-        BlendCopy8(to, from, head);
-        BlendCopy8(to + 8, from + 8, length - head);
-        return;
+    if (offset >= 8 && length <= WINDOW_COPY_MAX && room - length >= WINDOW_COPY_MAX) {
+        WindowCopy(to, from, length);
+        return true;
     }
     if (offset >= 8 && length >= 8) {
         for (uint32_t done = 0; done + 8 <= length; done += 8) {
             Copy8(to + done, from + done);
         }
         Copy8(to + length - 8, from + length - 8);
-        return;
+        return true;
     }
     if (offset == 1) {
         memset(to, *from, length);
-        return;
+        return true;
     }
     for (; length != 0; --length) {
         *to++ = *from++;
     }
+    return true;
 }
 
-BLOCK_INLINE void WriteByte(BlockStream& s, uint32_t value)
+BLOCK_INLINE bool WriteByte(BlockStream& s, uint32_t value)
 {
-    if (!BlockRequire(s, s.out != s.limit)) {
-        return;
+    if (s.out == s.limit) {
+        return false;
     }
     *s.out++ = uint8_t(value);
+    return true;
 }
 
-BLOCK_INLINE void DecodeLiteral(BlockStream& s)
+BLOCK_INLINE bool DecodeLiteral(BlockStream& s)
 {
-    if (!BlockRequire(s, s.literalWidth != 0)) {
-        return;
+    if (s.literalWidth == 0) {
+        return false;
     }
-    WriteByte(s, ReadBits(s, s.literalWidth) + s.literalBase);
+    return WriteByte(s, ReadBits(s.in, s.literalWidth) + s.literalBase);
 }
 
 // The 01 codes: a match, or a repeat of the last offset, which has no length
 // bonus. True when a copy of `length` bytes from the last offset, which the
-// match has just set, is due.
+// match has just set, is due; false for a malformed match.
 BLOCK_INLINE bool DecodeMatch(BlockStream& s, uint32_t& length)
 {
-    const uint32_t high = ReadGamma(s);
-    const bool repeat = high == BLOCK_REPEAT_GAMMA;
     uint32_t offset = s.lastOffset;
-    if (!repeat) {
-        const uint32_t width = s.lowWidth;
-        if (!BlockRequire(s, width >= 1 && width <= BLOCK_MAX_OFFSET_LOW_WIDTH)) {
-            return false;
+    uint32_t bonus = 0;
+    // The offset's high part, then the length: both numbers through one
+    // expanded ReadGamma.
+    for (bool high = true;; high = false) {
+        const uint32_t gamma = ReadGamma(s.in);
+        if (!high) {
+            // A gamma number over 32 bits (0) wraps, as does a sum over 32 bits.
+            if (gamma - GAMMA_MIN > UINT32_MAX - GAMMA_MIN - bonus) {
+                return false;
+            }
+            s.lastOffset = offset;
+            length = gamma + bonus;
+            return true;
         }
-        // high is 0 only on a broken stream; the wrapped value fails the next test.
-        const uint32_t top = high - BLOCK_MATCH_GAMMA_BIAS;
-        if (!BlockRequire(s, top >> (32 - width) == 0)) {
-            return false;
+        if (gamma != BLOCK_REPEAT_GAMMA) {
+            const uint32_t width = s.lowWidth;
+            if (width - 1 >= BLOCK_MAX_OFFSET_LOW_WIDTH) {
+                return false;
+            }
+            // 0 for a number over 32 bits; the wrapped value fails the next test.
+            const uint32_t top = gamma - BLOCK_MATCH_GAMMA_BIAS;
+            if (top >> (32 - width) != 0) {
+                return false;
+            }
+            offset = top << width | ReadBits(s.in, width);
+            bonus = BlockLengthBonus(offset);
         }
-        offset = top << width | ReadBits(s, width);
     }
-    const uint32_t gamma = ReadGamma(s);
-    const uint32_t bonus = repeat ? 0 : BlockLengthBonus(offset);
-    if (!BlockRequire(s, gamma <= UINT32_MAX - bonus)) {
-        return false;
-    }
-    s.lastOffset = offset;
-    length = gamma + bonus;
-    return true;
 }
 
 // 256 bytes of 8 bits each, per run: exactly 64 words, read 16 bits at a time.
-BLOCK_INLINE void DecodeRawRuns(BlockStream& s)
+BLOCK_INLINE bool DecodeRawRuns(BlockStream& s)
 {
     do {
-        if (!BlockRequire(s, uint32_t(s.limit - s.out) >= BLOCK_RAW_RUN_SIZE)) {
-            return;
+        if (uint32_t(s.limit - s.out) < BLOCK_RAW_RUN_SIZE) {
+            return false;
         }
         for (uint32_t i = 0; i < BLOCK_RAW_RUN_SIZE; i += 2) {
-            const uint32_t pair = ReadBits(s, 16);
+            const uint32_t pair = ReadBits(s.in, 16);
             s.out[0] = uint8_t(pair >> 8);
             s.out[1] = uint8_t(pair);
             s.out += 2;
         }
-    } while (ReadBit(s));
+    } while (ReadBit(s.in));
+    return true;
 }
 
 // The 001 codes: near byte, zero byte, raw runs, literal format.
-BLOCK_INLINE void DecodeNearCode(BlockStream& s)
+BLOCK_INLINE bool DecodeNearCode(BlockStream& s)
 {
-    const uint32_t value = ReadBits(s, BLOCK_NEAR_BITS);
-    if (value > BLOCK_NEAR_ZERO_BYTE) {
-        // One byte; unlike the other copies it leaves the last offset alone.
+    const uint32_t value = ReadBits(s.in, BLOCK_NEAR_BITS);
+    if (value >= BLOCK_NEAR_ZERO_BYTE) {
+        // One byte from offset value - 1, or the zero byte at "offset 0",
+        // through one WriteByte; unlike the other copies it leaves the last
+        // offset alone.
         const uint32_t offset = value - 1;
-        if (!BlockRequire(s, offset <= uint32_t(s.out - s.start))) {
-            return;
+        if (offset > uint32_t(s.out - s.start)) {
+            return false;
         }
-        WriteByte(s, s.out[-int32_t(offset)]);
-        return;
+        return WriteByte(s, offset != 0 ? s.out[-int32_t(offset)] : 0);
     }
-    if (value == BLOCK_NEAR_ZERO_BYTE) {
-        WriteByte(s, 0);
-        return;
+    if (ReadBit(s.in)) {
+        return DecodeRawRuns(s);
     }
-    if (ReadBit(s)) {
-        DecodeRawRuns(s);
-        return;
-    }
-    const uint32_t wide = ReadBit(s);
+    const uint32_t wide = ReadBit(s.in);
     s.literalWidth = BLOCK_LITERAL_MIN_WIDTH + wide;
-    s.literalBase = wide ? 0 : ReadBits(s, BLOCK_LITERAL_BASE_BITS);
+    s.literalBase = wide ? 0 : ReadBits(s.in, BLOCK_LITERAL_BASE_BITS);
+    return true;
 }
 
 enum BlockShortKind : uint32_t { SHORT_MATCH, SHORT_OFFSET_WIDTH, SHORT_END };
@@ -362,7 +344,7 @@ enum BlockShortKind : uint32_t { SHORT_MATCH, SHORT_OFFSET_WIDTH, SHORT_END };
 // last offset and `length`, for the copy that follows.
 BLOCK_INLINE BlockShortKind DecodeShortCode(BlockStream& s, uint32_t& length)
 {
-    const uint32_t field = ReadBits(s, BLOCK_SHORT_OFFSET_BITS + BLOCK_SHORT_LENGTH_BITS);
+    const uint32_t field = ReadBits(s.in, BLOCK_SHORT_OFFSET_BITS + BLOCK_SHORT_LENGTH_BITS);
     const uint32_t offset = field >> BLOCK_SHORT_LENGTH_BITS;
     const uint32_t lengthCode = field & ((1u << BLOCK_SHORT_LENGTH_BITS) - 1);
     if (offset != 0) {
@@ -373,7 +355,7 @@ BLOCK_INLINE BlockShortKind DecodeShortCode(BlockStream& s, uint32_t& length)
     if (lengthCode == 0) {
         return SHORT_END;
     }
-    s.lowWidth = ReadBits(s, lengthCode + BLOCK_OFFSET_WIDTH_EXTRA_BITS);
+    s.lowWidth = ReadBits(s.in, lengthCode + BLOCK_OFFSET_WIDTH_EXTRA_BITS);
     return SHORT_OFFSET_WIDTH;
 }
 
@@ -383,45 +365,55 @@ enum BlockCodeKind : uint32_t { CODE_SHORT = 0, CODE_NEAR = 1, CODE_MATCH = 2, C
 // look at them decides; only near a word's end are they read one by one.
 BLOCK_INLINE BlockCodeKind ReadCodeKind(BlockStream& s)
 {
-    const uint32_t shifted = s.bits << 3;
+    const uint32_t shifted = s.in.bits << 3;
     if (BLOCK_LIKELY(shifted != 0)) {
-        const uint32_t prefix = s.bits >> 29;
+        const uint32_t prefix = s.in.bits >> 29;
         if (prefix >= 0b100) {
-            s.bits <<= 1;
+            s.in.bits <<= 1;
             return CODE_LITERAL;
         }
         if (prefix >= 0b010) {
-            s.bits <<= 2;
+            s.in.bits <<= 2;
             return CODE_MATCH;
         }
-        s.bits = shifted;
+        s.in.bits = shifted;
         return BlockCodeKind(prefix);
     }
-    if (ReadBit(s)) {
-        return CODE_LITERAL;
+    // One bit at a time, through one read: a 1 ends the prefix as a literal
+    // (first bit) or a match (second bit); the third bit tells the near codes
+    // from the short ones.
+    for (uint32_t kind = CODE_LITERAL;; --kind) {
+        const uint32_t bit = ReadBit(s.in);
+        if (kind == CODE_NEAR) {
+            return BlockCodeKind(bit);
+        }
+        if (bit != 0) {
+            return BlockCodeKind(kind);
+        }
     }
-    if (ReadBit(s)) {
-        return CODE_MATCH;
-    }
-    return BlockCodeKind(ReadBit(s));
 }
 
 // Every copy goes through the one CopyMatch below, from the last offset the
 // code has just set: each inlined copy of it costs a few hundred bytes.
-BLOCK_INLINE void DecodeCodes(BlockStream& s)
+// True at the end code, false at the first malformed code.
+BLOCK_INLINE bool DecodeCodes(BlockStream& s)
 {
-    while (!s.broken) {
+    for (;;) {
         uint32_t length = 0;
         switch (ReadCodeKind(s)) {
         case CODE_LITERAL:
-            DecodeLiteral(s);
+            if (!DecodeLiteral(s)) {
+                return false;
+            }
             continue;
         case CODE_NEAR:
-            DecodeNearCode(s);
+            if (!DecodeNearCode(s)) {
+                return false;
+            }
             continue;
         case CODE_MATCH:
             if (!DecodeMatch(s, length)) {
-                continue;
+                return false;
             }
             break;
         case CODE_SHORT:
@@ -431,11 +423,13 @@ BLOCK_INLINE void DecodeCodes(BlockStream& s)
             case SHORT_OFFSET_WIDTH:
                 continue;
             case SHORT_END:
-                return;
+                return true;
             }
             break;
         }
-        CopyMatch(s, s.lastOffset, length);
+        if (!CopyMatch(s, s.lastOffset, length)) {
+            return false;
+        }
     }
 }
 
@@ -461,17 +455,16 @@ uint32_t BlockDecompress(const uint8_t* source, uint32_t sourceLength, uint8_t* 
     if (checksum != 0 && unpackedSize > capacity) {
         return 0;
     }
+    BlockSource words = {source + BLOCK_HEADER_SIZE, source + sourceLength, false};
     BlockStream s = {};
-    s.next = source + BLOCK_HEADER_SIZE;
-    s.end = source + sourceLength;
-    s.bits = 0x80000000u;
+    s.in.source = &words;
+    s.in.bits = 0x80000000u;
     s.start = destination;
     s.out = destination;
     s.limit = destination + (unpackedSize < capacity ? unpackedSize : capacity);
     s.lastOffset = BLOCK_FIRST_LAST_OFFSET;
     s.lowWidth = BLOCK_FIRST_OFFSET_LOW_WIDTH;
-    DecodeCodes(s);
-    if (s.broken) {
+    if (!DecodeCodes(s) || words.overrun) {
         return 0;
     }
     const uint32_t written = uint32_t(s.out - destination);

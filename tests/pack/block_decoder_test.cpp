@@ -24,12 +24,15 @@ struct Decoded {
     bool guardIntact;            // nothing written past the capacity
 };
 
-// The block sits in a buffer of exactly its length and the destination is
-// followed by guard bytes, so a sanitizer or the guard sees any stray access.
-Decoded Decode(const std::vector<uint8_t>& block, uint32_t capacity, uint32_t sourceLength)
+// The block sits in a buffer of exactly its length and the destination, which
+// starts as `initial` (its size is the capacity), is followed by guard bytes,
+// so a sanitizer or the guard sees any stray access.
+Decoded DecodeOnto(const std::vector<uint8_t>& block, uint32_t sourceLength, const std::vector<uint8_t>& initial)
 {
     const std::vector<uint8_t> source(block.begin(), block.begin() + sourceLength);
-    std::vector<uint8_t> destination(capacity + GUARD_SIZE, FILL);
+    const uint32_t capacity = uint32_t(initial.size());
+    std::vector<uint8_t> destination = initial;
+    destination.resize(capacity + GUARD_SIZE, FILL);
     const uint32_t result = BlockDecompress(source.data(), sourceLength, destination.data(), capacity);
     bool guardIntact = true;
     for (uint32_t i = capacity; i < destination.size(); ++i) {
@@ -37,6 +40,11 @@ Decoded Decode(const std::vector<uint8_t>& block, uint32_t capacity, uint32_t so
     }
     destination.resize(capacity);
     return {result, destination, guardIntact};
+}
+
+Decoded Decode(const std::vector<uint8_t>& block, uint32_t capacity, uint32_t sourceLength)
+{
+    return DecodeOnto(block, sourceLength, std::vector<uint8_t>(capacity, FILL));
 }
 
 Decoded Decode(const std::vector<uint8_t>& block, uint32_t capacity)
@@ -319,6 +327,8 @@ TEST(BlockDecompress, LengthBonusAtEveryThreshold)
 // code makes the copy and however the decoder widens it; and a copy is
 // widened only over bytes it writes back unchanged: whatever room follows
 // it, the bytes past its end stay as the caller left them.
+// The bytes after a copy are all different, so that a copy which writes past
+// its end and puts back what it overwrote in the wrong place shows.
 TEST(BlockDecompress, CopiesRepeatTheirSourceAndLeaveTheBytesAfterThemAlone)
 {
     const std::vector<uint8_t> prefix = RandomBytes(40, 17);
@@ -335,8 +345,10 @@ TEST(BlockDecompress, CopiesRepeatTheirSourceAndLeaveTheBytesAfterThemAlone)
                 std::vector<uint8_t> expected = prefix;
                 ReferenceCopy(expected, offset, length);
                 const uint32_t size = uint32_t(expected.size());
-                expected.resize(size + room, FILL);
-                const Decoded d = Decode(MakeBlock(w, size + room, 0), size + room);
+                const std::vector<uint8_t> initial = RandomBytes(size + room, offset * 100 + length);
+                expected.insert(expected.end(), initial.begin() + size, initial.end());
+                const std::vector<uint8_t> block = MakeBlock(w, size + room, 0);
+                const Decoded d = DecodeOnto(block, uint32_t(block.size()), initial);
                 ASSERT_EQ(d.result, size) << offset << " " << length << " " << room;
                 ASSERT_EQ(d.bytes, expected) << offset << " " << length << " " << room;
             }
@@ -503,6 +515,16 @@ TEST(BlockDecompress, MalformedBlocksGiveZeroInsideTheirBuffers)
         }
         PutBits(w, 0x1FF, 32 - w.used);  // a literal running into the missing word
         cases.push_back({"no end code", MakeBlock(w, 100, 0), 100});
+    }
+    {
+        // The zero bits read in place of the missing words would end the run
+        // and then the block as if they were the stream.
+        BitWriter w = LiteralsPrefix(Bytes("abcd"));
+        PutRawRuns(w, RandomBytes(2 * BLOCK_RAW_RUN_SIZE, 3));
+        PutEnd(w);
+        std::vector<uint8_t> block = MakeBlock(w, 1000, 0);
+        block.resize(block.size() - 8 * 4);
+        cases.push_back({"raw run cut short", block, 1000});
     }
     cases.push_back({"wrong magic", EXAMPLE_BLOCK, 4});
     cases.back().block[1] = 'z';
