@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# The size and speed figures in one run, side by side with what they are
+# measured against: the installer stub's sections, setup.exe for the
+# reference payload, the packer's best level against zlib -9, and the
+# decoder against zlib's inflate natively (the -O3 build and the installer's
+# own flags) and under Wine (the 32-bit build where 32-bit Wine starts, else
+# the 64-bit test build). Prints figures only; it is a measurement, not a
+# test, and no figure is judged.
+#
+# Usage: bench/summary.sh   (after scripts/test, which builds every preset
+# it needs; the decoder built with the installer's flags natively goes to
+# build/native-inst, made here)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+. scripts/lib/wine-env.sh
+. scripts/lib/build.sh
+
+stub=build/windows/app/installer.exe
+for f in "$stub" build/native/bench/packer/packer_bench build/native/bench/block_decode_bench; do
+  [ -e "$f" ] || { echo "summary: $f is missing: run scripts/test first" >&2; exit 1; }
+done
+
+echo "== installer stub (aim: at most 16,384 bytes)"
+cmake -DFILE="$stub" -DBUDGET=$((1 << 30)) -DOBJDUMP=i686-w64-mingw32-objdump -P cmake/CheckSize.cmake 2>&1 |
+  sed 's/^-- //; s/ (budget [0-9]*)//'
+
+echo "== setup.exe for the reference payload (aim: at most 100,000 bytes)"
+bash bench/reference/reference_setup.sh | tail -n 1
+
+echo "== packer, 17-file corpus: best level against zlib -9 and xz -9e"
+build/native/bench/packer/packer_bench | grep -E '^(file|total|ratio to input)' | tail -n 3
+
+echo "== decoder against zlib's inflate, native (packer's -O3 build, then the installer's flags)"
+build/native/bench/block_decode_bench --benchmark_color=false 2>/dev/null | sed 's/\x1b\[[0-9;]*m//g' | grep 'ratio QZ'
+cmake -S . -B build/native-inst -DCMAKE_BUILD_TYPE=Release -DQZ_CODEC_INSTALLER_WAY=ON >/dev/null
+cmake --build build/native-inst -j"$(nproc)" --target block_decode_bench >/dev/null
+build/native-inst/bench/block_decode_bench --benchmark_color=false 2>/dev/null | sed 's/\x1b\[[0-9;]*m//g' | grep 'ratio QZ'
+
+qz_wine_preset >/dev/null || true
+if [ -z "$QZ_WINE_PRESET" ]; then
+  echo "== decoder under Wine: not measured (Wine cannot start here: $QZ_WINE_ERROR)"
+  exit 0
+fi
+echo "== decoder against zlib's inflate under Wine, build $QZ_WINE_PRESET (installer's flags)"
+[ "$QZ_WINE_PRESET" = windows ] || echo "   (32-bit Wine cannot start here: $QZ_WINE_ERROR)"
+cmake --build --preset "$QZ_WINE_PRESET" --target block_decode_timing >/dev/null
+"build/$QZ_WINE_PRESET/wine-run" "build/$QZ_WINE_PRESET/bench/block_decode_timing.exe" | grep 'ratio QZ'
