@@ -2,7 +2,8 @@
 # compact-pe-headers.pl LINKED OUTPUT
 #
 # Writes OUTPUT: the Windows image LINKED with its PE header moved to follow
-# the 64-byte DOS header directly (the DOS program goes), the headers' size
+# the 64-byte DOS header directly (the linker's DOS program goes; a 28-byte
+# one in the DOS header's unused fields takes its place), the headers' size
 # cut to the fewest file blocks that hold them, every section's data moved
 # up by what that saves, and the checksum made anew. Every section keeps its
 # bytes at its addresses; only file offsets change, and the image must hold
@@ -80,6 +81,7 @@ my $new_headers   = int(($headers_end - $shift + $file_alignment - 1) / $file_al
 my $saving        = $headers_size - $new_headers;
 my $headers = substr($image, 0, DOS_HEADER_SIZE) . substr($image, $pe, $headers_end - $pe);
 substr($headers, NEW_HEADER_FIELD, 4) = pack 'V', DOS_HEADER_SIZE;
+dos_program_write();
 $headers .= "\0" x ($new_headers - length $headers);
 my $new_optional = $optional - $shift;
 substr($headers, $new_optional + 60, 4) = pack 'V', $new_headers;
@@ -100,6 +102,25 @@ open my $out, '>:raw', $output or refuse("cannot write $output: $!");
 print {$out} $result or refuse("cannot write $output: $!");
 close $out or refuse("cannot write $output: $!");
 chmod((stat $linked)[2] & 07777, $output) or refuse("cannot set the mode of $output: $!");
+
+# The linker's DOS program goes, so the DOS header gets one of its own in the
+# fields Windows ignores (0x20 to 0x3B); otherwise DOS would run the PE
+# header as code. DOS loads the file's first 64 bytes less a 32-byte header
+# right after the 256-byte program segment prefix, where DS points on entry:
+# the program prints that it needs Windows and exits with status 1.
+sub dos_program_write {
+    my $at      = 0x20;
+    my $message = "Needs Windows\r\n\$";
+    my $program = pack('C v C9',
+        0xBA, 0x100 + 12,          # mov dx, the message: 12 bytes into the program
+        0xB4, 0x09, 0xCD, 0x21,    # mov ah, 9; int 21h
+        0xB8, 0x01, 0x4C,          # mov ax, 4C01h
+        0xCD, 0x21) . $message;    # int 21h
+    refuse('no room for the DOS program') if $at + length $program > NEW_HEADER_FIELD;
+    substr($headers, 2, 8)  = pack 'v4', DOS_HEADER_SIZE, 1, 0, $at / 16;  # last page, pages, relocations, header
+    substr($headers, 0x14, 4) = pack 'v2', 0, 0;                           # ip, cs
+    substr($headers, $at, length $program) = $program;
+}
 
 # The image checksum: the file's 16-bit little-endian words summed with the
 # carries folded back in, the checksum field counted as zero, plus the

@@ -2,10 +2,10 @@
 # The header compaction of a linked image, checked from outside: objdump
 # reads the same section bytes at the same addresses and the same headers
 # (but for their size and the checksum) in the image as linked and as
-# compacted; the PE header follows the DOS header; the file is smaller by
-# exactly the blocks saved; the checksum is the one the linker's own
-# algorithm gives. Then damaged and unfamiliar images must be refused
-# without an output file.
+# compacted; the PE header follows the DOS header, whose DOS program stays
+# inside it; the file is smaller by exactly the blocks saved; the checksum
+# is the one the linker's own algorithm gives. Then damaged and unfamiliar
+# images must be refused without an output file.
 #
 # Usage: compact_headers_test.sh COMPACT_TOOL OBJDUMP LINKED COMPACTED
 # Exits 77 (skipped) when the images have not been built.
@@ -65,6 +65,16 @@ headers=$(u32 "$compacted" $((opt + 60)))
 old_headers=$(u32 "$linked" $(($(optional_of "$linked") + 60)))
 saved=$(($(stat -c %s "$linked") - $(stat -c %s "$compacted")))
 [ "$saved" -eq $((old_headers - headers)) ] || fail "the file shrank by $saved bytes, the headers by $((old_headers - headers))"
+
+# 2b. What DOS would load and run (from the header's size in paragraphs to
+# the file size it gives in pages) stays inside the 64-byte DOS header, so
+# DOS never runs the PE header as code.
+dos_start=$((16 * $(u16 "$compacted" 8)))
+last_page=$(u16 "$compacted" 2)
+dos_end=$((512 * ($(u16 "$compacted" 4) - 1) + (last_page == 0 ? 512 : last_page)))
+dos_entry=$((dos_start + 16 * $(u16 "$compacted" 22) + $(u16 "$compacted" 20)))
+[ "$dos_start" -lt "$dos_end" ] && [ "$dos_end" -le 64 ] && [ "$dos_entry" -lt "$dos_end" ] ||
+  fail "DOS would load bytes $dos_start to $dos_end and start at $dos_entry: not inside the DOS header"
 
 # 3. The checksum: the same definition gives the linker's for the linked image.
 for image in "$linked" "$compacted"; do
