@@ -61,6 +61,22 @@ function(qz_layout_script_write output)
     string(REPLACE "${anchor}" "${symbol} = . - __image_base__;\n    ${anchor}" imports "${imports}")
   endwhile()
 
+  # The import lookup tables (.idata$4) go last, after the names: the
+  # loaders read the names through the import address table as well, so
+  # the tables can be cut off the end of .rdata after the link. The
+  # ".idata$4" symbol stays where it is, ending the import directory.
+  set(lookup "\n    KEEP (SORT(*)(.idata$4))")
+  set(names "\n    KEEP (SORT(*)(.idata$7))")
+  string(FIND "${imports}" "${names}" names_at)
+  string(LENGTH "${names}" names_length)
+  math(EXPR names_end "${names_at} + ${names_length}")
+  string(LENGTH "${imports}" imports_length)
+  if(names_at EQUAL -1 OR NOT names_end EQUAL imports_length)
+    message(FATAL_ERROR "the linker's .idata section does not end with its names: cannot derive the installer's layout")
+  endif()
+  string(REPLACE "${lookup}" "" imports "${imports}")
+  string(APPEND imports "${lookup}")
+
   # The .rdata block's end, where the import tables go.
   string(REPLACE "${idata_block}" "\n" script "${script}")
   string(FIND "${script}" "${rdata_head}" rdata)

@@ -5,9 +5,12 @@
 # the 64-byte DOS header directly (the linker's DOS program goes; a 28-byte
 # one in the DOS header's unused fields takes its place), the headers' size
 # cut to the fewest file blocks that hold them, every section's data moved
-# up by what that saves, and the checksum made anew. Every section keeps its
-# bytes at its addresses; only file offsets change, and the image must hold
-# none but the section table's (no symbol table, no line numbers, no
+# up by what that saves, and the checksum made anew. The import lookup
+# tables go too, where the link put them at the end of a section: they are
+# copies of the import address tables, which the loaders read the imported
+# names from when a descriptor has no lookup table. Every other byte stays
+# at its address; only file offsets change, and the image must hold none
+# but the section table's (no symbol table, no line numbers, no
 # certificate, no debug directory). An image it does not understand is
 # refused: OUTPUT is then not written, and the exit status is 1.
 use strict;
@@ -20,8 +23,11 @@ use constant {
     SECTION_SIZE     => 40,
     PE32_MAGIC       => 0x10B,
     PE32_PLUS_MAGIC  => 0x20B,
+    IMPORT_ENTRY     => 1,
     SECURITY_ENTRY   => 4,
+    RELOCATION_ENTRY => 5,
     DEBUG_ENTRY      => 6,
+    DESCRIPTOR_SIZE  => 20,
 };
 
 my ($linked, $output) = @ARGV;
@@ -74,6 +80,8 @@ for my $entry (SECURITY_ENTRY, DEBUG_ENTRY) {
     refuse("data directory $entry holds file offsets") if u32($directories + 8 * $entry) || u32($directories + 8 * $entry + 4);
 }
 
+lookup_tables_drop();
+
 # The new layout: the PE header right after the DOS header, headers rounded
 # up to the file alignment, everything after them moved up by the saving.
 my $shift         = $pe - DOS_HEADER_SIZE;
@@ -102,6 +110,107 @@ open my $out, '>:raw', $output or refuse("cannot write $output: $!");
 print {$out} $result or refuse("cannot write $output: $!");
 close $out or refuse("cannot write $output: $!");
 chmod((stat $linked)[2] & 07777, $output) or refuse("cannot set the mode of $output: $!");
+
+# The section header that holds an address, and that address's file offset.
+sub section_at {
+    my ($rva) = @_;
+    for my $i (0 .. $sections - 1) {
+        my $header = $table + SECTION_SIZE * $i;
+        my $start  = u32($header + 12);
+        return $header if $rva >= $start && $rva < $start + u32($header + 8);
+    }
+    refuse(sprintf 'address 0x%X in no section', $rva);
+}
+
+sub file_at {
+    my ($rva) = @_;
+    my $header = section_at($rva);
+    my $offset = $rva - u32($header + 12);
+    refuse(sprintf 'address 0x%X beyond its section\'s file data', $rva) if $offset >= u32($header + 16);
+    return u32($header + 20) + $offset;
+}
+
+# The bytes of one import lookup table, which must be those of the import
+# address table beside it (a bound image's address table holds addresses,
+# and its names are then in the lookup table alone).
+sub lookup_table_length {
+    my ($lookup, $addresses) = @_;
+    my $entry = $magic == PE32_MAGIC ? 4 : 8;
+    for (my $length = $entry; ; $length += $entry) {
+        my $value = substr $image, file_at($lookup + $length - $entry), $entry;
+        refuse('an import lookup table that differs from its address table')
+            if $value ne substr($image, file_at($addresses + $length - $entry), $entry);
+        return $length if $value eq "\0" x $entry;
+    }
+}
+
+# True when a base relocation applies to a byte in [low, high).
+sub relocated_within {
+    my ($low, $high) = @_;
+    return 0 if RELOCATION_ENTRY >= $directory_count;
+    my ($rva, $length) = (u32($directories + 8 * RELOCATION_ENTRY), u32($directories + 8 * RELOCATION_ENTRY + 4));
+    return 0 unless $rva;
+    my ($at, $end) = (file_at($rva), file_at($rva) + $length);
+    while ($at < $end) {
+        my ($page, $block) = (u32($at), u32($at + 4));
+        refuse("a base relocation block of $block bytes") if $block < 8 || $at + $block > $end;
+        for (my $fix = $at + 8; $fix < $at + $block; $fix += 2) {
+            my $value = u16($fix);
+            my $where = $page + ($value & 0xFFF);
+            return 1 if $value >> 12 && $where + 8 > $low && $where < $high;
+        }
+        $at += $block;
+    }
+    return 0;
+}
+
+# Cuts the import lookup tables off the end of their section: every
+# descriptor's lookup table field becomes 0, the section's size ends where
+# the tables began, and its file data shrinks to the blocks left.
+sub lookup_tables_drop {
+    return if IMPORT_ENTRY >= $directory_count;
+    my $directory = u32($directories + 8 * IMPORT_ENTRY);
+    return unless $directory;
+    my (@fields, @tables);
+    for (my $at = file_at($directory); ; $at += DESCRIPTOR_SIZE) {
+        my ($lookup, $name, $addresses) = (u32($at), u32($at + 12), u32($at + 16));
+        last if !$lookup && !$name && !$addresses;
+        refuse('an import descriptor without a lookup table, a name or an address table') if !$lookup || !$name || !$addresses;
+        push @fields, $at;
+        push @tables, [$lookup, $lookup + lookup_table_length($lookup, $addresses)];
+    }
+    return unless @tables;
+    @tables = sort { $a->[0] <=> $b->[0] } @tables;
+    my ($low, $high) = ($tables[0][0], $tables[0][1]);
+    for my $t (@tables[1 .. $#tables]) {
+        refuse('import lookup tables with other bytes between them') if $t->[0] != $high;
+        $high = $t->[1];
+    }
+    my $header = section_at($low);
+    my ($start, $raw_size, $raw_at) = (u32($header + 12), u32($header + 16), u32($header + 20));
+    refuse('import lookup tables that do not end their section') if $high != $start + u32($header + 8);
+    refuse('import lookup tables in the last section') unless grep { u32($table + SECTION_SIZE * $_ + 12) > $start } 0 .. $sections - 1;
+    for my $entry (0 .. $directory_count - 1) {
+        my ($rva, $length) = (u32($directories + 8 * $entry), u32($directories + 8 * $entry + 4));
+        refuse("data directory $entry lies in the import lookup tables") if $rva && $rva < $high && $rva + $length > $low;
+    }
+    refuse('a base relocation in the import lookup tables') if relocated_within($low, $high);
+
+    substr($image, $_, 4) = "\0\0\0\0" for @fields;
+    my $kept     = $low - $start;
+    my $new_size = int(($kept + $file_alignment - 1) / $file_alignment) * $file_alignment;
+    my $cut      = $raw_size - $new_size;
+    substr($image, $raw_at + $kept, $new_size - $kept) = "\0" x ($new_size - $kept);
+    substr($image, $raw_at + $new_size, $cut) = '';
+    $size = length $image;
+    substr($image, $header + 8, 4)  = pack 'V', $kept;
+    substr($image, $header + 16, 4) = pack 'V', $new_size;
+    for my $i (0 .. $sections - 1) {
+        my $other = $table + SECTION_SIZE * $i;
+        substr($image, $other + 20, 4) = pack 'V', u32($other + 20) - $cut if u32($other + 20) > $raw_at;
+    }
+    substr($image, $optional + 8, 4) = pack 'V', u32($optional + 8) - $cut;
+}
 
 # The linker's DOS program goes, so the DOS header gets one of its own in the
 # fields Windows ignores (0x20 to 0x3B); otherwise DOS would run the PE

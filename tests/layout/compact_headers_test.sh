@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The header compaction of a linked image, checked from outside: objdump
 # reads the same section bytes at the same addresses and the same headers
-# (but for their size and the checksum) in the image as linked and as
-# compacted; the PE header follows the DOS header, whose DOS program stays
-# inside it; the file is smaller by exactly the blocks saved; the checksum
+# (but for their size, the checksum and the import lookup tables, which
+# go) in the image as linked and as compacted; the PE header follows the
+# DOS header, whose DOS program stays inside it; the file holds headers and
+# sections in the fewest blocks and nothing else; the checksum
 # is the one the linker's own algorithm gives. Then damaged and unfamiliar
 # images must be refused without an output file.
 #
@@ -13,6 +14,7 @@ set -uo pipefail
 
 tool=$1
 objdump=$2
+objcopy=${objdump%objdump}objcopy
 linked=$3
 compacted=$4
 
@@ -43,13 +45,32 @@ checksum() {
 pe_of() { u32 "$1" 60; }
 optional_of() { echo $(($(pe_of "$1") + 24)); }
 
-# 1. Nothing at any address changed.
+# 1. Nothing at any address changed but the import lookup tables: each
+# descriptor's field for its table reads 0, and the section that ended
+# with the tables ends where they began.
 strip_name() { "$objdump" "$@" | sed 1,2d; }
-cmp -s <(strip_name -s "$linked") <(strip_name -s "$compacted") ||
-  fail "a section's bytes differ between the linked and the compacted image"
+image_base=$((0x$(strip_name -p "$linked" | awk '$1 == "ImageBase" { print $2 }')))
+# Each import descriptor's address and its lookup table's, as linked.
+descriptors=$(strip_name -p "$linked" | awk '/^The Import Tables/ { on = 1 } on && /^ [0-9a-f]+\t[0-9a-f]+ / && $2 != "00000000" { print $1, $2 }')
+[ -n "$descriptors" ] || fail "objdump finds no import descriptor in $linked"
+lookup_low=$(while read -r at lookup; do echo $((0x$lookup)); done <<<"$descriptors" | sort -n | head -1)
+while read -r _ name size vma _; do
+  rva=$((0x$vma - image_base))
+  "$objcopy" -O binary -j "$name" "$linked" "$work/want" && "$objcopy" -O binary -j "$name" "$compacted" "$work/got" ||
+    fail "objcopy cannot read $name"
+  while read -r at _; do
+    offset=$((0x$at - rva))
+    [ "$offset" -ge 0 ] && [ "$offset" -lt $((0x$size)) ] && put32 "$work/want" "$offset" 0
+  done <<<"$descriptors"
+  [ "$lookup_low" -ge "$rva" ] && [ "$lookup_low" -lt $((rva + 0x$size)) ] && truncate -s $((lookup_low - rva)) "$work/want"
+  cmp -s "$work/want" "$work/got" || fail "$name differs from the linked image's beyond its import lookup tables"
+done < <(strip_name -h "$linked" | awk '/^ *[0-9]+ / { print $1, $2, $3, $4 }')
 headers_read=$(strip_name -p "$compacted")
-changed=$(diff <(strip_name -p "$linked") <(echo "$headers_read") | grep -a '^>' | grep -avE '^> (SizeOfHeaders|CheckSum)\s')
-[ -z "$changed" ] || fail "headers other than their size and the checksum changed: $changed"
+# The descriptors as they should now read, and the header fields that change.
+expected=$(strip_name -p "$linked" | sed -E 's/^( [0-9a-f]+\t)[0-9a-f]+ /\100000000 /')
+changed=$(diff <(echo "$expected") <(echo "$headers_read") | grep -a '^>' |
+  grep -avE '^> (SizeOfHeaders|CheckSum|SizeOfInitializedData)\s')
+[ -z "$changed" ] || fail "headers other than their size, the checksum and the lookup tables' changed: $changed"
 for want in 'There is an import table' 'Import Address Table Directory' 'Resource Directory' 'Base Relocation Directory'; do
   grep -aq "$want" <<<"$headers_read" || fail "objdump does not find '$want' in the compacted image"
 done
@@ -64,7 +85,18 @@ headers=$(u32 "$compacted" $((opt + 60)))
 [ "$headers" -eq $(((end + align - 1) / align * align)) ] || fail "headers of $headers bytes hold $end bytes"
 old_headers=$(u32 "$linked" $(($(optional_of "$linked") + 60)))
 saved=$(($(stat -c %s "$linked") - $(stat -c %s "$compacted")))
-[ "$saved" -eq $((old_headers - headers)) ] || fail "the file shrank by $saved bytes, the headers by $((old_headers - headers))"
+# The file holds the headers and the sections' data, each in the fewest
+# blocks, and nothing else.
+file_end=$headers
+for ((i = 0; i < sections; i++)); do
+  at=$((end - 40 * (sections - i)))
+  virtual=$(u32 "$compacted" $((at + 8)))
+  raw=$(u32 "$compacted" $((at + 16)))
+  [ "$raw" -eq 0 ] || [ "$raw" -eq $(((virtual + align - 1) / align * align)) ] ||
+    fail "section $i: $raw bytes in the file for $virtual"
+  file_end=$((file_end + raw))
+done
+[ "$file_end" -eq "$(stat -c %s "$compacted")" ] || fail "headers and sections take $file_end bytes, the file $(stat -c %s "$compacted")"
 
 # 2b. What DOS would load and run (from the header's size in paragraphs to
 # the file size it gives in pages) stays inside the 64-byte DOS header, so
@@ -90,7 +122,19 @@ lopt=$(optional_of "$linked")
 lpe=$(pe_of "$linked")
 [ "$(u16 "$linked" "$lopt")" -eq $((0x20b)) ] && directories=$((lopt + 112)) || directories=$((lopt + 96))
 lsections=$((lopt + $(u16 "$linked" $((lopt - 4)))))
+# The linked lookup tables' section header and where they begin in the file.
+for ((i = 0; i < $(u16 "$linked" $((lpe + 6))); i++)); do
+  at=$((lsections + 40 * i))
+  start=$(u32 "$linked" $((at + 12)))
+  if [ "$lookup_low" -ge "$start" ] && [ "$lookup_low" -lt $((start + $(u32 "$linked" $((at + 8))))) ]; then
+    lookup_section=$at
+    lookup_file=$(($(u32 "$linked" $((at + 20))) + lookup_low - start))
+  fi
+done
 refusals=(
+  "a lookup table unlike its address table (a bound image)|$lookup_file|0x12345"
+  "lookup tables that do not end their section|$((lookup_section + 8))|$(($(u32 "$linked" $((lookup_section + 8))) + 16))"
+  "a data directory in the lookup tables|$((directories + 8 * 12))|$lookup_low"
   "not an image|0|0x5A5A"
   "a damaged PE signature|$lpe|0x4550FF"
   "a PE header pointer past the end|60|0x7FFF0000"
