@@ -1,11 +1,13 @@
-# The installer's image layout: five sections and compact headers.
+# The installer's image layout: five sections, compact headers, no import
+# lookup tables.
 #
 # Every section costs a 40-byte header, and with the linker's 128-byte DOS
 # program in front the headers of six sections spill over one 512-byte file
 # block. So the import tables go into .rdata, as the usual Windows toolchains
 # put them (the loaders write the import address table whatever the
 # section's protection), and after the link the PE header moves up to follow
-# the 64-byte DOS header directly; see cmake/compact-pe-headers.pl.
+# the 64-byte DOS header directly and the import lookup tables, copies of
+# the import address tables, are cut off; see cmake/compact-pe-headers.pl.
 #
 # qz_image_layout(TARGET) links TARGET with that script and compacts its
 # headers after every link, keeping the linked image in linked/ beside it
