@@ -15,17 +15,35 @@ static const char BACKSLASH[] = "\\";
 // Caption, system menu and sizing border; no minimise or maximise box.
 constexpr uint32_t MAIN_WINDOW_FLAGS = WS_CAPTION | WS_SYSMENU | WS_THICKFRAME;
 
+// One gadget of the main window.
+struct MainGadgetRow {
+    const char* Text;
+    GadgetType Type;
+    uint8_t Number;
+    uint8_t X;
+    uint8_t Y;
+    uint8_t Width;
+    uint8_t Height;
+};
+
+// Creation order is the Tab order: Install, Exit, Select directory. Rows
+// rather than five calls: the calls' arguments took more code than the rows
+// take data.
+static const MainGadgetRow MAIN_GADGETS[] = {
+    {MAIN_TITLE, GADGET_TYPE_FRAME, GADGET_MAIN_FRAME, 10, 10, 230, 100},
+    {"Select Winamp directory:", GADGET_TYPE_TEXT, GADGET_MAIN_PROMPT, 20, 30, 130, 20},
+    {"Install", GADGET_TYPE_BUTTON, GADGET_INSTALL, 20, 80, 100, 20},
+    {"Exit", GADGET_TYPE_BUTTON, GADGET_EXIT, 130, 80, 100, 20},
+    {"Select directory", GADGET_TYPE_BUTTON, GADGET_SELECT_DIRECTORY, 20, 50, 210, 20},
+};
+
 HWND OpenMainWindow()
 {
     const HWND window = WindowOpen(MAIN_WINDOW, 216, 0, 250, 118, MAIN_WINDOW_FLAGS, MAIN_TITLE);
     if (!window || !GadgetListCreate(WindowHandle()))
         return window;
-    // Creation order is the Tab order: Install, Exit, Select directory.
-    GadgetFrame(GADGET_MAIN_FRAME, 10, 10, 230, 100, MAIN_TITLE);
-    GadgetText(GADGET_MAIN_PROMPT, 20, 30, 130, 20, "Select Winamp directory:");
-    GadgetButton(GADGET_INSTALL, 20, 80, 100, 20, "Install");
-    GadgetButton(GADGET_EXIT, 130, 80, 100, 20, "Exit");
-    GadgetButton(GADGET_SELECT_DIRECTORY, 20, 50, 210, 20, "Select directory");
+    for (const MainGadgetRow& row : MAIN_GADGETS)
+        GadgetMake(row.Type, row.Number, row.X, row.Y, row.Width, row.Height, row.Text);
     return window;
 }
 

@@ -43,13 +43,13 @@ static bool PackEmptyBlock(const uint8_t* stored, uint32_t length)
 }
 
 // Reads the stored bytes of a block entry and expands them into the entry.
+// PACK_DAMAGE_TOO_LARGE, with the stored bytes not yet consumed, when they
+// do not fit in memory.
 static PackDamage PackExpand(uint8_t* entry, uint32_t unpacked, uint32_t stored)
 {
     uint8_t* const block = static_cast<uint8_t*>(HeapAlloc(InstallerState.RuntimeHeap, 0, stored));
-    if (!block) {
-        PackSkip(stored);
+    if (!block)
         return PACK_DAMAGE_TOO_LARGE;
-    }
     PackDamage damage = PACK_DAMAGE_SHORT_READ;
     if (PackRead(block, stored)) {
         // The decoder learns both buffers' sizes, so no entry can take it
@@ -70,17 +70,18 @@ static uint8_t* PackEntryRead(uint32_t unpacked, uint32_t stored)
     uint8_t* entry = nullptr;
     if (unpacked <= INSTALL_SIZE_MAX)
         entry = static_cast<uint8_t*>(HeapAlloc(InstallerState.RuntimeHeap, 0, unpacked));
-    if (!entry) {
-        PackSkip(stored);
-        PackReader.Damage = PACK_DAMAGE_TOO_LARGE;
-        return nullptr;
-    }
     // A stored entry is read straight into its buffer: the same single read,
     // without a second copy of the bytes.
-    if (stored == unpacked)
+    if (!entry)
+        PackReader.Damage = PACK_DAMAGE_TOO_LARGE;
+    else if (stored == unpacked)
         PackReader.Damage = PackRead(entry, stored) ? PACK_SOUND : PACK_DAMAGE_SHORT_READ;
     else
         PackReader.Damage = PackExpand(entry, unpacked, stored);
+    // Whichever buffer memory refused, the one skip here passes over the
+    // stored bytes.
+    if (PackReader.Damage == PACK_DAMAGE_TOO_LARGE)
+        PackSkip(stored);
     if (PackReader.Damage != PACK_SOUND) {
         PackBufferFree(entry);
         return nullptr;

@@ -110,21 +110,26 @@ static BOOL CALLBACK FocusVisitPrevious(HWND child, LPARAM)
     return TRUE;
 }
 
-// The focused control when it lies inside the active window, else none.
-static HWND FocusStartIn(HWND active)
-{
-    const HWND focus = GetFocus();
-    return IsChild(active, focus) ? focus : nullptr;
-}
-
 // With no active window, EnumChildWindows would walk the desktop's top-level
-// windows, where WS_MAXIMIZEBOX carries the tab-stop bit: nothing to do then.
-void FocusNext()
+// windows, where WS_MAXIMIZEBOX carries the tab-stop bit: a walk then does
+// nothing. Returns the active window, or none, and notes where the walk
+// starts: the focused control when it lies inside that window, else none.
+// One function for both walks, not a copy in each.
+static HWND FocusWalkBegin()
 {
     const HWND active = GetActiveWindow();
     if (!active)
+        return nullptr;
+    const HWND focus = GetFocus();
+    Toolkit.FocusStart = IsChild(active, focus) ? focus : nullptr;
+    return active;
+}
+
+void FocusNext()
+{
+    const HWND active = FocusWalkBegin();
+    if (!active)
         return;
-    Toolkit.FocusStart = FocusStartIn(active);
     Toolkit.FocusTakeNext = 0;
     EnumChildWindows(active, FocusVisitNext, 0);
     // The focus was on the last tab stop: wrap around to the first.
@@ -134,10 +139,9 @@ void FocusNext()
 
 void FocusPrevious()
 {
-    const HWND active = GetActiveWindow();
+    const HWND active = FocusWalkBegin();
     if (!active)
         return;
-    Toolkit.FocusStart = FocusStartIn(active);
     Toolkit.FocusCandidate = nullptr;
     Toolkit.FocusDone = 0;
     EnumChildWindows(active, FocusVisitPrevious, 0);

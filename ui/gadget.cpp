@@ -25,17 +25,22 @@ static int GadgetTableReserve(int32_t number)
     return 1;
 }
 
-static HWND GadgetCreate(int32_t number, int32_t x, int32_t y, int32_t width, int32_t height,
-                         const char* text, const char* className, DWORD style, int32_t kind)
+// Window style of each GadgetType; the text is of the STATIC class and the
+// text family, the frame and the button of the BUTTON class and family.
+static const DWORD GADGET_STYLES[] = {GADGET_FRAME_STYLE, GADGET_TEXT_STYLE, GADGET_BUTTON_STYLE};
+
+HWND GadgetMake(GadgetType type, int32_t number, int32_t x, int32_t y, int32_t width, int32_t height,
+                const char* text)
 {
     if (number < 0 || !GadgetTableReserve(number))
         return nullptr;
-    const HWND control = CreateWindowExA(0, className, text, style, x, y, width, height,
-                                         Toolkit.GadgetParent, reinterpret_cast<HMENU>(INT_PTR(number)),
-                                         InstallerState.Instance, nullptr);
+    const bool isText = type == GADGET_TYPE_TEXT;
+    const HWND control = CreateWindowExA(0, isText ? TEXT_CLASS : BUTTON_CLASS, text, GADGET_STYLES[type], x, y,
+                                         width, height, Toolkit.GadgetParent,
+                                         reinterpret_cast<HMENU>(INT_PTR(number)), InstallerState.Instance, nullptr);
     GadgetSlot& slot = Toolkit.GadgetTable.Slots[number];
     slot.Handle = control;
-    slot.Kind = kind;
+    slot.Kind = isText ? GADGET_KIND_TEXT : GADGET_KIND_BUTTON;
     if (control)
         SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(Toolkit.GadgetFont), TRUE);
     return control;
@@ -43,20 +48,17 @@ static HWND GadgetCreate(int32_t number, int32_t x, int32_t y, int32_t width, in
 
 HWND GadgetFrame(int32_t number, int32_t x, int32_t y, int32_t width, int32_t height, const char* text)
 {
-    return GadgetCreate(number, x, y, width, height, text, BUTTON_CLASS, GADGET_FRAME_STYLE,
-                        GADGET_KIND_BUTTON);
+    return GadgetMake(GADGET_TYPE_FRAME, number, x, y, width, height, text);
 }
 
 HWND GadgetText(int32_t number, int32_t x, int32_t y, int32_t width, int32_t height, const char* text)
 {
-    return GadgetCreate(number, x, y, width, height, text, TEXT_CLASS, GADGET_TEXT_STYLE,
-                        GADGET_KIND_TEXT);
+    return GadgetMake(GADGET_TYPE_TEXT, number, x, y, width, height, text);
 }
 
 HWND GadgetButton(int32_t number, int32_t x, int32_t y, int32_t width, int32_t height, const char* text)
 {
-    return GadgetCreate(number, x, y, width, height, text, BUTTON_CLASS, GADGET_BUTTON_STYLE,
-                        GADGET_KIND_BUTTON);
+    return GadgetMake(GADGET_TYPE_BUTTON, number, x, y, width, height, text);
 }
 
 HWND GadgetListCreate(HWND window)

@@ -48,19 +48,30 @@ TEST_F(MainWindowTest, WindowHasItsPlaceSizeStyleAndTitle)
     EXPECT_EQ(118, client.bottom);
 }
 
-TEST_F(MainWindowTest, GadgetsHaveTheirNumbersPlacesAndTextsInCreationOrder)
+std::string ClassNameOf(HWND window)
+{
+    char name[100] = {};
+    GetClassNameA(window, name, sizeof name);
+    return name;
+}
+
+// The layout is a table of rows: a row of the wrong kind would give a
+// frame that takes the focus or a button that is a label.
+TEST_F(MainWindowTest, GadgetsHaveTheirNumbersKindsPlacesAndTextsInCreationOrder)
 {
     struct Expected {
         int number;
         RECT place;
         const char* text;
+        const char* className;
+        LONG style;
     };
     const Expected expected[] = {
-        {0, {10, 10, 240, 110}, "Zivora Varelle"},
-        {1, {20, 30, 150, 50}, "Select Winamp directory:"},
-        {3, {20, 80, 120, 100}, "Install"},
-        {4, {130, 80, 230, 100}, "Exit"},
-        {5, {20, 50, 230, 70}, "Select directory"},
+        {0, {10, 10, 240, 110}, "Zivora Varelle", "Button", 0x50020007},
+        {1, {20, 30, 150, 50}, "Select Winamp directory:", "Static", 0x50020000},
+        {3, {20, 80, 120, 100}, "Install", "Button", 0x50030000},
+        {4, {130, 80, 230, 100}, "Exit", "Button", 0x50030000},
+        {5, {20, 50, 230, 70}, "Select directory", "Button", 0x50030000},
     };
     HWND child = GetWindow(window, GW_CHILD);
     for (const Expected& e : expected) {
@@ -68,6 +79,8 @@ TEST_F(MainWindowTest, GadgetsHaveTheirNumbersPlacesAndTextsInCreationOrder)
         EXPECT_EQ(Gadget(e.number), child) << e.number;
         EXPECT_EQ(e.number, GetDlgCtrlID(child));
         EXPECT_EQ(e.text, TextOf(child));
+        EXPECT_STRCASEEQ(e.className, ClassNameOf(child).c_str()) << e.number;
+        EXPECT_EQ(e.style, GetWindowLongA(child, GWL_STYLE)) << e.number;
         const RECT r = ClientRectOf(child);
         EXPECT_TRUE(EqualRect(&e.place, &r)) << e.number << ": " << r.left << "," << r.top << " "
                                              << r.right << "," << r.bottom;

@@ -343,4 +343,38 @@ TEST_F(PackReaderTest, EntryTooLargeForMemoryIsPassedOver)
     ExpectEnd();
 }
 
+// Whichever buffer memory refuses, the entry's own or that of its stored
+// block, the stored bytes are passed over, so the entry after it is read
+// where it lies. A runtime heap of fixed size refuses these sizes in a
+// 64-bit process too, where the test above cannot run.
+TEST_F(PackReaderTest, EntryWhoseBufferASmallHeapRefusesIsPassedOver)
+{
+    const uint32_t refused = 256 * 1024;
+    Bytes pack;
+    AddEntry(pack, refused, 3, BytesOf("abc"));
+    AddEntry(pack, 6, refused, Bytes(refused, 0x55));
+    AddStored(pack, BytesOf("after"));
+    WritePack(PACK_A, pack);
+    ASSERT_EQ(1, PackOpen(PACK_A));
+
+    struct SmallHeap {
+        HANDLE runtime = InstallerState.RuntimeHeap;
+        HANDLE small = HeapCreate(0, 0, 64 * 1024);
+        // The entry buffer comes from the small heap: freed into it.
+        ~SmallHeap()
+        {
+            PackClose();
+            InstallerState.RuntimeHeap = runtime;
+            if (small)
+                HeapDestroy(small);
+        }
+    } heap;
+    ASSERT_NE(nullptr, heap.small);
+    InstallerState.RuntimeHeap = heap.small;
+    ExpectRefused(PACK_DAMAGE_TOO_LARGE);
+    ExpectRefused(PACK_DAMAGE_TOO_LARGE);
+    ExpectEntry(BytesOf("after"));
+    ExpectEnd();
+}
+
 } // namespace
