@@ -26,17 +26,15 @@ void GadgetInit();
 // The gadgets created next go into this window; returns the same handle.
 HWND GadgetListCreate(HWND window);
 
-// Each returns the control, or none (no parent yet, a negative number, or the
-// system refused). A number already in use keeps its old control in the
-// window; the slot then refers to the new one.
 // The three kinds of gadget, for callers that lay a window out from a table.
 enum GadgetType : uint8_t { GADGET_TYPE_FRAME, GADGET_TYPE_TEXT, GADGET_TYPE_BUTTON };
 
-// Creates a gadget of the type: what GadgetFrame, GadgetText and GadgetButton
-// do, in one call that takes the type.
+// Each returns the control, or none (no parent yet, a negative number, or the
+// system refused). A number already in use keeps its old control in the
+// window; the slot then refers to the new one. GadgetMake creates a gadget
+// of the type given, what the three after it do one type each.
 HWND GadgetMake(GadgetType type, int32_t number, int32_t x, int32_t y, int32_t width, int32_t height,
                 const char* text);
-
 HWND GadgetFrame(int32_t number, int32_t x, int32_t y, int32_t width, int32_t height, const char* text);
 HWND GadgetText(int32_t number, int32_t x, int32_t y, int32_t width, int32_t height, const char* text);
 HWND GadgetButton(int32_t number, int32_t x, int32_t y, int32_t width, int32_t height, const char* text);
