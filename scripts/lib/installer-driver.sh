@@ -156,6 +156,18 @@ qzd_wait_exit() {
   QZD_PID=
 }
 
+# qzd_ended_why: when the started program has ended unasked, prints its exit
+# code and the end of what it wrote, so that a test failing because of it
+# says more than that a window never came.
+qzd_ended_why() {
+  [ -n "$QZD_PID" ] && ! qzd_running || return 0
+  local status=0
+  wait "$QZD_PID" || status=$?
+  QZD_PID=
+  echo "  the program had ended, exit code $status; the end of its output:"
+  tail -n 15 "$QZD_LOG" "$QZD_LOG.out" 2>/dev/null | sed 's/^/    /'
+}
+
 # qzd_windows TITLE_REGEX: the visible X windows with that title.
 qzd_windows() {
   xdotool search --onlyvisible --name "$1" 2>/dev/null

@@ -31,6 +31,7 @@ e2e_begin() {
 fail() {
   echo "FAIL: $scenario: $*"
   failures=$((failures + 1))
+  qzd_ended_why
   qzd_stop
   return 1
 }

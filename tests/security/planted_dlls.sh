@@ -25,6 +25,7 @@ marker="$folder/planted-dll-loaded.txt"
 
 fail() {
   echo "FAIL: $*"
+  qzd_ended_why
   qzd_cleanup
   exit 1
 }
