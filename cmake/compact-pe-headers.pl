@@ -189,6 +189,7 @@ sub lookup_tables_drop {
     my $header = section_at($low);
     my ($start, $raw_size, $raw_at) = (u32($header + 12), u32($header + 16), u32($header + 20));
     refuse('import lookup tables that do not end their section') if $high != $start + u32($header + 8);
+    refuse("a section of $raw_size bytes in the file") if $raw_size % $file_alignment;
     refuse('import lookup tables in the last section') unless grep { u32($table + SECTION_SIZE * $_ + 12) > $start } 0 .. $sections - 1;
     for my $entry (0 .. $directory_count - 1) {
         my ($rva, $length) = (u32($directories + 8 * $entry), u32($directories + 8 * $entry + 4));
@@ -209,7 +210,8 @@ sub lookup_tables_drop {
         my $other = $table + SECTION_SIZE * $i;
         substr($image, $other + 20, 4) = pack 'V', u32($other + 20) - $cut if u32($other + 20) > $raw_at;
     }
-    substr($image, $optional + 8, 4) = pack 'V', u32($optional + 8) - $cut;
+    my $initialised = u32($optional + 8);
+    substr($image, $optional + 8, 4) = pack 'V', $initialised > $cut ? $initialised - $cut : 0;
 }
 
 # The linker's DOS program goes, so the DOS header gets one of its own in the
