@@ -34,25 +34,21 @@ static LRESULT EventRecord(int32_t event)
 
 static LRESULT EventCommand(WPARAM wParam, LPARAM lParam)
 {
-    // A control's identifier is its gadget number.
-    if (lParam != 0) {
-        Toolkit.EventGadget = LOWORD(wParam);
-        return EventRecord(EVENT_GADGET);
-    }
-    if (HIWORD(wParam) == 0) {
-        Toolkit.EventGadget = int32_t(wParam);
-        return EventRecord(EVENT_MENU);
-    }
-    if (LOWORD(wParam) == CMD_FOCUS_NEXT) {
-        FocusNext();
-        return 0;
-    }
-    if (LOWORD(wParam) == CMD_FOCUS_PREVIOUS) {
-        FocusPrevious();
-        return 0;
+    // Tab and Shift+Tab arrive from no control with a high word of 1. Every
+    // other command is an event under its low word: a control's identifier
+    // is its gadget number, and a menu command's high word is 0.
+    if (lParam == 0 && HIWORD(wParam) != 0) {
+        if (LOWORD(wParam) == CMD_FOCUS_NEXT) {
+            FocusNext();
+            return 0;
+        }
+        if (LOWORD(wParam) == CMD_FOCUS_PREVIOUS) {
+            FocusPrevious();
+            return 0;
+        }
     }
     Toolkit.EventGadget = LOWORD(wParam);
-    return EventRecord(EVENT_MENU);
+    return EventRecord(lParam != 0 ? EVENT_GADGET : EVENT_MENU);
 }
 
 LRESULT CALLBACK ToolkitWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)

@@ -127,6 +127,38 @@ TEST_F(EventTest, UnhandledMessagesComeBackAsTheirOwnCode)
     EXPECT_EQ(90, EventGadgetNumber());
 }
 
+// Where a command came from decides what it is, never its number alone: a
+// control's or a menu's command numbered like a focus command is an event,
+// and only an accelerator's (no control, high word not 0) moves the focus.
+TEST_F(EventTest, CommandIsAFocusMoveOnlyWhenAnAcceleratorSentIt)
+{
+    struct Row {
+        WPARAM WParam;
+        bool FromControl;
+        int32_t Event;
+        int32_t Number;
+    };
+    const Row rows[] = {
+        {MAKEWPARAM(CMD_FOCUS_NEXT, 0), false, EVENT_MENU, CMD_FOCUS_NEXT},
+        {MAKEWPARAM(CMD_FOCUS_PREVIOUS, 0), false, EVENT_MENU, CMD_FOCUS_PREVIOUS},
+        {MAKEWPARAM(CMD_FOCUS_NEXT, BN_CLICKED), true, EVENT_GADGET, CMD_FOCUS_NEXT},
+        {MAKEWPARAM(CMD_FOCUS_PREVIOUS, 1), true, EVENT_GADGET, CMD_FOCUS_PREVIOUS},
+        {MAKEWPARAM(3, BN_DOUBLECLICKED), true, EVENT_GADGET, 3},
+        {MAKEWPARAM(CMD_FOCUS_NEXT, 1), false, int32_t(WM_COMMAND), 3},
+    };
+    SetFocus(install);
+    EventsDrain();
+    for (const Row& row : rows) {
+        Toolkit.EventGadget = 3;
+        PostMessageA(window, WM_COMMAND, row.WParam, row.FromControl ? reinterpret_cast<LPARAM>(install) : 0);
+        EXPECT_EQ(row.Event, EventNext()) << row.WParam;
+        EXPECT_EQ(row.Number, EventGadgetNumber()) << row.WParam;
+        const HWND focusAfter = row.Event == int32_t(WM_COMMAND) ? exit : install;
+        EXPECT_EQ(focusAfter, GetFocus()) << row.WParam;
+        SetFocus(install);
+    }
+}
+
 TEST_F(EventTest, EventRecordedInsideAModalLoopStaysPendingForTheNextWait)
 {
     EventsDrain();
