@@ -87,17 +87,13 @@ void InstallerShutdown()
 
 void InstallerMain(HINSTANCE instance, HINSTANCE, const char*, int)
 {
-    if (!InstallerStartup(instance)) {
-        // Nothing can be shown without the heap; say so through the exit code.
-        InstallerShutdown();
-        ExitProcess(1);
-    }
-    if (!OpenMainWindow()) {
-        // Without its window the loop would wait for events that never come.
-        InstallerShutdown();
-        ExitProcess(1);
-    }
-    MainLoop();
+    // Without the heap nothing can be shown, and without its window the loop
+    // would wait for events that never come: either failure is told by the
+    // exit code. The start-up cleared the state first, the code included.
+    if (InstallerStartup(instance) && OpenMainWindow())
+        MainLoop();
+    else
+        InstallerState.ExitCode = 1;
     InstallerShutdown();
     ExitProcess(UINT(InstallerState.ExitCode));
 }
