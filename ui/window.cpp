@@ -128,8 +128,10 @@ HWND WindowOpen(int32_t number, int32_t x, int32_t y, int32_t width, int32_t hei
 
     const HWND window = CreateWindowExA(0, Toolkit.ClassName, title, style, at.x, at.y, outerWidth,
                                         outerHeight, nullptr, nullptr, InstallerState.Instance, nullptr);
-    // Looked up again: messages sent during creation may have run any code.
-    WindowSlot* const slot = WindowSlotOf(number);
+    // Looked up again: messages sent during creation may have run any code,
+    // and a window opened meanwhile may have moved the table. The number is
+    // still inside it: the table only ever grows.
+    WindowSlot* const slot = &Toolkit.WindowTable.Slots[number];
     slot->Handle = window;
     if (!window)
         return nullptr;

@@ -193,6 +193,32 @@ TEST_F(WindowOpenTest, GrowthAtTheCapacityKeepsTheOpenWindows)
     EXPECT_TRUE(IsWindow(windows[0]));
 }
 
+// Opens window 500 while the window titled "outer" is being created, which
+// moves the table: the outer window's slot must be found in the new one.
+LRESULT CALLBACK OpenDuringCreation(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == HCBT_CREATEWND) {
+        const CREATESTRUCTA* const create = reinterpret_cast<CBT_CREATEWNDA*>(lParam)->lpcs;
+        if (create->lpszName && lstrcmpA(create->lpszName, "outer") == 0)
+            WindowOpen(500, 10, 10, 50, 50, WINDOW_HIDDEN, "inner");
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+TEST_F(WindowOpenTest, WindowOpenedDuringAnotherCreationKeepsBothSlots)
+{
+    const HHOOK hook = SetWindowsHookExA(WH_CBT, OpenDuringCreation, nullptr, GetCurrentThreadId());
+    ASSERT_NE(nullptr, hook);
+    const HWND outer = WindowOpen(3, 10, 10, 50, 50, WINDOW_HIDDEN, "outer");
+    UnhookWindowsHookEx(hook);
+    ASSERT_NE(nullptr, outer);
+    ASSERT_EQ(510, Toolkit.WindowTable.Capacity);
+    EXPECT_EQ(outer, Toolkit.WindowTable.Slots[3].Handle);
+    EXPECT_NE(nullptr, WindowAccelerators(outer));
+    EXPECT_TRUE(IsWindow(Toolkit.WindowTable.Slots[500].Handle));
+    EXPECT_EQ(outer, WindowHandle());
+}
+
 TEST_F(WindowOpenTest, NegativeNumberOpensNothingAndCorruptsNoSlot)
 {
     const HWND zero = WindowOpen(0, 10, 10, 50, 50, WINDOW_HIDDEN, "zero");
