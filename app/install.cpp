@@ -30,12 +30,11 @@ static const int FILE_TARGET = 0;
 static const int BLOCK_COPY = 0;
 static const int32_t EXECUTABLE_PATH_SIZE = 255;
 
-// The executable's payload length must leave room for the trailer and be
-// inside the file; anything else is a damaged or incomplete installer.
+// The executable's payload length must fit inside the file in front of the
+// trailer, a file already known to be longer than the trailer; anything
+// else is a damaged or incomplete installer.
 static int PayloadLengthValid(DWORD fileLength, int32_t payloadLength)
 {
-    if (fileLength == FILE_FAILURE || fileLength <= PACK_TRAILER_SIZE)
-        return 0;
     return payloadLength >= 1 && DWORD(payloadLength) <= fileLength - PACK_TRAILER_SIZE;
 }
 

@@ -73,12 +73,15 @@ protected:
         return pack;
     }
 
+    // What stands for the executable image in front of the pack.
+    static constexpr char FAKE_IMAGE[] = "MZ fake image";
+
     // An executable image, then the pack, then its length.
     void WriteInstaller(const Bytes& pack, uint32_t trailer)
     {
         uint8_t length[PACK_TRAILER_SIZE];
         StoreU32(length, trailer);
-        WriteWholeFile(moduleDirectory + executableName, "MZ fake image" + Text(pack) + Text(Bytes(length, length + 4)));
+        WriteWholeFile(moduleDirectory + executableName, FAKE_IMAGE + Text(pack) + Text(Bytes(length, length + 4)));
     }
 
     void WriteInstaller(const Bytes& pack) { WriteInstaller(pack, uint32_t(pack.size())); }
@@ -136,6 +139,7 @@ TEST_F(Install, UnreadablePayloadInstallsNothingAndLeavesNoPack)
     const Bytes pack = Pack();
     const Case cases[] = {
         {"trailer larger than the file", pack, uint32_t(pack.size() + 100)},
+        {"trailer one byte past the file's start", pack, uint32_t(pack.size() + StringLength(FAKE_IMAGE) + 1)},
         {"trailer far beyond the file", pack, 0x7FFFFFF0u},
         {"trailer zero", pack, 0},
         {"trailer negative", pack, 0xFFFFFFF0u},
@@ -167,13 +171,18 @@ TEST_F(Install, SignedInstallerFindsThePackInFrontOfItsCertificateTable)
     EXPECT_EQ(Text(pack), ReadWholeFile(moduleDirectory + "tmp.pak"));
 }
 
-TEST_F(Install, FileShorterThanATrailerIsDamaged)
+// A file with no byte in front of its trailer has no room for a payload,
+// whatever its last four bytes say.
+TEST_F(Install, FileNoLongerThanATrailerIsDamaged)
 {
-    WriteWholeFile(moduleDirectory + executableName, "MZ");
-    PayloadCopyOut(executableName.c_str());
-    EXPECT_EQ(PAYLOAD_DAMAGED, InstallOutcome.Payload);
-    PayloadUnpack();
-    ExpectNothingInstalled();
+    const std::string files[] = {"MZ", std::string("\x01\0\0\0", 4), std::string("\xFF\xFF\xFF\x7F", 4)};
+    for (const std::string& file : files) {
+        WriteWholeFile(moduleDirectory + executableName, file);
+        PayloadCopyOut(executableName.c_str());
+        EXPECT_EQ(PAYLOAD_DAMAGED, InstallOutcome.Payload) << file.size();
+        PayloadUnpack();
+        ExpectNothingInstalled();
+    }
 }
 
 TEST_F(Install, StalePackOfAnEarlierRunIsNeverInstalled)
