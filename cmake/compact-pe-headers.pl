@@ -85,7 +85,7 @@ lookup_tables_drop();
 # The new layout: the PE header right after the DOS header, headers rounded
 # up to the file alignment, everything after them moved up by the saving.
 my $shift         = $pe - DOS_HEADER_SIZE;
-my $new_headers   = int(($headers_end - $shift + $file_alignment - 1) / $file_alignment) * $file_alignment;
+my $new_headers   = whole_blocks($headers_end - $shift);
 my $saving        = $headers_size - $new_headers;
 my $headers = substr($image, 0, DOS_HEADER_SIZE) . substr($image, $pe, $headers_end - $pe);
 substr($headers, NEW_HEADER_FIELD, 4) = pack 'V', DOS_HEADER_SIZE;
@@ -110,6 +110,12 @@ open my $out, '>:raw', $output or refuse("cannot write $output: $!");
 print {$out} $result or refuse("cannot write $output: $!");
 close $out or refuse("cannot write $output: $!");
 chmod((stat $linked)[2] & 07777, $output) or refuse("cannot set the mode of $output: $!");
+
+# The fewest bytes of whole file blocks that hold a length.
+sub whole_blocks {
+    my ($length) = @_;
+    return int(($length + $file_alignment - 1) / $file_alignment) * $file_alignment;
+}
 
 # The section header that holds an address, and that address's file offset.
 sub section_at {
@@ -199,7 +205,7 @@ sub lookup_tables_drop {
 
     substr($image, $_, 4) = "\0\0\0\0" for @fields;
     my $kept     = $low - $start;
-    my $new_size = int(($kept + $file_alignment - 1) / $file_alignment) * $file_alignment;
+    my $new_size = whole_blocks($kept);
     my $cut      = $raw_size - $new_size;
     substr($image, $raw_at + $kept, $new_size - $kept) = "\0" x ($new_size - $kept);
     substr($image, $raw_at + $new_size, $cut) = '';
