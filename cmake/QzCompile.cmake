@@ -1,15 +1,5 @@
 # Compiler flags shared by every target of the installer.
 
-# The 64-bit test build differs in two points: x86-64 requires 16-byte stack
-# alignment, and its symbols carry no leading underscore.
-if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-  set(QZ_STACK_ALIGNMENT_FLAG -mpreferred-stack-boundary=2)
-  set(QZ_ENTRY_SYMBOL _ProcessEntry)
-else()
-  set(QZ_STACK_ALIGNMENT_FLAG "")
-  set(QZ_ENTRY_SYMBOL ProcessEntry)
-endif()
-
 # The installer is built small: no exceptions, no RTTI, no unwind tables, and
 # functions the linker can drop when nothing calls them. Not data sections:
 # MinGW then puts zero-filled records in .data, where they take file space.
@@ -19,7 +9,7 @@ endif()
 set(QZ_INSTALLER_FLAGS
   -Os -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables -fno-unwind-tables
   -ffunction-sections -fno-stack-protector -fno-ident
-  -fno-threadsafe-statics -fomit-frame-pointer ${QZ_STACK_ALIGNMENT_FLAG}
+  -fno-threadsafe-statics -fomit-frame-pointer -mpreferred-stack-boundary=2
   -fno-inline-functions-called-once -malign-data=abi
   -Wall -Wextra)
 
@@ -28,7 +18,7 @@ set(QZ_INSTALLER_FLAGS
 # memset, and libgcc the stack probe for large frames.
 set(QZ_INSTALLER_LINK_FLAGS
   -s -static -mwindows -nostartfiles -nodefaultlibs
-  -Wl,--gc-sections -Wl,-e,${QZ_ENTRY_SYMBOL} -Wl,--enable-stdcall-fixup)
+  -Wl,--gc-sections -Wl,-e,_ProcessEntry -Wl,--enable-stdcall-fixup)
 set(QZ_INSTALLER_LINK_LIBRARIES kernel32 user32 gdi32 advapi32 msvcrt gcc)
 
 if(NOT WIN32 AND NOT MSVC)

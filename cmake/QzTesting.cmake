@@ -19,19 +19,14 @@ if(WIN32)
     FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE
     @ONLY)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run)
-  # A 64-bit build runs under Debian's 64-bit Wine loader, which is not on
-  # the PATH: the build keeps a "wine" of its own that starts it
-  # (scripts/lib/wine-env.sh puts it first on the PATH).
-  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
-    file(WRITE ${CMAKE_BINARY_DIR}/wine-arch "win64\n")
-    # A script, not a link: the loader finds its helpers by the name it was
-    # started under.
-    file(WRITE ${CMAKE_BINARY_DIR}/wine-bin/wine "#!/bin/sh\nexec /usr/lib/wine/wine64 \"$@\"\n")
-    file(CHMOD ${CMAKE_BINARY_DIR}/wine-bin/wine PERMISSIONS
-      OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
-  else()
-    file(WRITE ${CMAKE_BINARY_DIR}/wine-arch "win32\n")
-  endif()
+
+  # One wineserver, started and warmed before the first Windows test and
+  # stopped after the last, serves the whole suite: a cold start costs
+  # seconds, and under emulation far more.
+  add_test(NAME wine_server_start COMMAND sh ${PROJECT_SOURCE_DIR}/cmake/wine-server.sh ${CMAKE_BINARY_DIR} start)
+  add_test(NAME wine_server_stop COMMAND sh ${PROJECT_SOURCE_DIR}/cmake/wine-server.sh ${CMAKE_BINARY_DIR} stop)
+  set_tests_properties(wine_server_start PROPERTIES FIXTURES_SETUP wine_server)
+  set_tests_properties(wine_server_stop PROPERTIES FIXTURES_CLEANUP wine_server)
 else()
   find_package(GTest REQUIRED)
   add_library(QzGTest INTERFACE)
@@ -49,4 +44,14 @@ function(qz_add_test name)
     target_link_options(${name} PRIVATE -static)
   endif()
   add_test(NAME ${name} COMMAND ${name})
+endfunction()
+
+# qz_wine_tests(): the tests of the calling folder use the shared wineserver.
+# Called last in each folder of Windows tests: test properties can only be
+# set from the folder that added the tests.
+function(qz_wine_tests)
+  get_property(tests DIRECTORY PROPERTY TESTS)
+  if(WIN32 AND tests)
+    set_tests_properties(${tests} PROPERTIES FIXTURES_REQUIRED wine_server)
+  endif()
 endfunction()

@@ -27,7 +27,7 @@ constexpr uint32_t PE_OPTIONAL_HEADER_OFFSET = 24;  // signature and file header
 constexpr uint32_t PE_SECTION_HEADER_SIZE = 40;  // the packer walks the section table
 // The optional header's two forms differ before the data directories, which
 // follow their count: PE32 (32-bit images, the installer) and PE32+ (64-bit
-// images, the installer's 64-bit test build).
+// images, which a maker may hand the packer as a stub).
 constexpr uint32_t PE32_MAGIC = 0x10B;
 constexpr uint32_t PE32_PLUS_MAGIC = 0x20B;
 constexpr uint32_t PE32_DIRECTORY_COUNT_OFFSET = 92;  // in the optional header

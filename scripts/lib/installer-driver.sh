@@ -42,8 +42,10 @@ QZD_Y=
 QZD_MSG_WIN=
 
 # qzd_init BUILD_DIR: use the Wine prefix of that Windows build.
+# QZD_SLOW stretches every wait where 32-bit code runs emulated.
 qzd_init() {
   qz_wine_env "$1"
+  QZD_SLOW=$(qz_wine_slow)
   QZD_DRIVE_C="$WINEPREFIX/drive_c"
   QZD_TMP=$(mktemp -d)
 }
@@ -64,9 +66,10 @@ qzd_before() {
   awk -v now="$(qzd_now)" -v end="$1" 'BEGIN { exit !(now < end) }'
 }
 
-# qzd_deadline SECONDS: prints the time SECONDS from now.
+# qzd_deadline SECONDS: prints the time SECONDS from now, SECONDS as
+# natively run Wine needs them.
 qzd_deadline() {
-  awk -v now="$(qzd_now)" -v s="$1" 'BEGIN { printf "%.3f\n", now + s }'
+  awk -v now="$(qzd_now)" -v s="$1" -v slow="${QZD_SLOW:-1}" 'BEGIN { printf "%.3f\n", now + s * slow }'
 }
 
 # qzd_winpath PATH: the Windows name of a Unix path (C: for the prefix's
@@ -83,11 +86,11 @@ qzd_winpath() {
 
 # qzd_wine OUT_FILE ARGS...: runs a Windows command to its end, all of its
 # output into OUT_FILE; returns its exit code. QZD_WINE_LIMIT bounds its
-# time (60 s).
+# time (60 s, stretched under emulation).
 qzd_wine() {
   local out=$1
   shift
-  setsid timeout "${QZD_WINE_LIMIT:-60}" wine "$@" </dev/null >"$out" 2>&1
+  setsid timeout "$((${QZD_WINE_LIMIT:-60} * ${QZD_SLOW:-1}))" wine "$@" </dev/null >"$out" 2>&1
 }
 
 # qzd_samples DIR: sets QZD_SAMPLES to the sample payload's files in DIR, in
@@ -115,14 +118,15 @@ qzd_pack() {
 
 # qzd_start EXE LOG: starts EXE under Wine from its own folder, in the
 # background and in a process group of its own, with message box texts
-# traced into LOG. Sets QZD_PID.
+# traced into LOG. Sets QZD_PID. QZD_RUN_LIMIT bounds its time (90 s,
+# stretched under emulation).
 qzd_start() {
   local exe=$1
   QZD_LOG=$2
   QZD_STATUS=
   QZD_WIN=
   QZD_MSG_WIN=
-  (cd "$(dirname "$exe")" && WINEDEBUG=-all,+msgbox exec setsid timeout "${QZD_RUN_LIMIT:-90}" wine "$exe") \
+  (cd "$(dirname "$exe")" && WINEDEBUG=-all,+msgbox exec setsid timeout "$((${QZD_RUN_LIMIT:-90} * ${QZD_SLOW:-1}))" wine "$exe") \
     </dev/null >"$QZD_LOG.out" 2>"$QZD_LOG" &
   QZD_PID=$!
 }
@@ -270,13 +274,17 @@ qzd_choose_folder() {
   qzd_geometry "$QZD_BROWSER" || return 1
   local dx dy
   read -r dx dy <<<"$QZD_BROWSER_DESKTOP_XY"
+  # The tree fills after the dialog shows, later under emulation: a key
+  # sent too early lands on another item.
+  local type_ms=$((60 * QZD_SLOW)) key_ms=$((150 * QZD_SLOW))
+  sleep "$((QZD_SLOW / 2))"
   xdotool mousemove "$((X + dx))" "$((Y + dy))" click 1
   # "My Computer", open it, its first drive (C:), open that.
-  xdotool type --delay 60 My
-  xdotool key --delay 150 Right Down Right
+  xdotool type --delay "$type_ms" My
+  xdotool key --delay "$key_ms" Right Down Right
   for name in "$@"; do
-    xdotool type --delay 60 "$name"
-    xdotool key --delay 150 Right
+    xdotool type --delay "$type_ms" "$name"
+    xdotool key --delay "$key_ms" Right
   done
   # Return confirms the dialog; when it has not gone, click OK itself.
   xdotool key Return
@@ -327,20 +335,23 @@ qzd_screenshot() {
 
 QZD_REG_KEY='HKLM\SOFTWARE\Morvend Software\Zivora Varelle'
 QZD_REG_VALUE=WinAmpDir
+# The installer is a 32-bit program: it sees, and writes, the registry's
+# 32-bit view, which a 64-bit prefix keeps apart (Wow6432Node).
+QZD_REG_VIEW=/reg:32
 
 # qzd_reg_delete: removes the installer's registry key, if it is there.
 qzd_reg_delete() {
-  qzd_wine "$QZD_TMP/reg.log" reg delete "$QZD_REG_KEY" /f || true
+  qzd_wine "$QZD_TMP/reg.log" reg delete "$QZD_REG_KEY" /f $QZD_REG_VIEW || true
 }
 
 # qzd_reg_value: prints the recorded value; fails when the key or the value
 # is missing.
 qzd_reg_value() {
-  qzd_wine "$QZD_TMP/reg.log" reg query "$QZD_REG_KEY" /v "$QZD_REG_VALUE" || return 1
+  qzd_wine "$QZD_TMP/reg.log" reg query "$QZD_REG_KEY" /v "$QZD_REG_VALUE" $QZD_REG_VIEW || return 1
   tr -d '\r' <"$QZD_TMP/reg.log" | sed -n "s/^ *$QZD_REG_VALUE *REG_SZ    //p"
 }
 
 # qzd_reg_key_exists: true when the installer's key is in the registry.
 qzd_reg_key_exists() {
-  qzd_wine "$QZD_TMP/reg.log" reg query "$QZD_REG_KEY"
+  qzd_wine "$QZD_TMP/reg.log" reg query "$QZD_REG_KEY" $QZD_REG_VIEW
 }

@@ -1,6 +1,6 @@
 // A program linked and compacted as the installer is, with four sections
 // (.text, .data, .rdata, .reloc), so that compacting its headers moves every
-// section's data in the file, in the 64-bit build too. It runs to its exit
+// section's data in the file. It runs to its exit
 // code only if the loader found its imports, its data and its relocations
 // where the rewritten headers say; the code's bits say what was wrong.
 #include <windows.h>

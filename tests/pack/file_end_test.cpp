@@ -25,7 +25,7 @@ std::vector<uint8_t> SignedInstaller(bool plus = false)
     return PeSigned(file, 24);
 }
 
-// The 32-bit installer is a PE32 image; its 64-bit test build is PE32+.
+// The installer is a PE32 image; a 64-bit stub would be PE32+.
 TEST(PackFileEnd, OnlyATableEndingTheFileMovesTheEndInBothImageForms)
 {
     for (const bool plus : {false, true}) {
