@@ -23,8 +23,8 @@ if(WIN32)
   # One wineserver, started and warmed before the first Windows test and
   # stopped after the last, serves the whole suite: a cold start costs
   # seconds, and under emulation far more.
-  add_test(NAME wine_server_start COMMAND sh ${PROJECT_SOURCE_DIR}/cmake/wine-server.sh ${CMAKE_BINARY_DIR} start)
-  add_test(NAME wine_server_stop COMMAND sh ${PROJECT_SOURCE_DIR}/cmake/wine-server.sh ${CMAKE_BINARY_DIR} stop)
+  add_test(NAME wine_server_start COMMAND bash ${PROJECT_SOURCE_DIR}/cmake/wine-server.sh ${CMAKE_BINARY_DIR} start)
+  add_test(NAME wine_server_stop COMMAND bash ${PROJECT_SOURCE_DIR}/cmake/wine-server.sh ${CMAKE_BINARY_DIR} stop)
   set_tests_properties(wine_server_start PROPERTIES FIXTURES_SETUP wine_server)
   set_tests_properties(wine_server_stop PROPERTIES FIXTURES_CLEANUP wine_server)
 else()

@@ -44,10 +44,33 @@ QZD_MSG_WIN=
 # qzd_init BUILD_DIR: use the Wine prefix of that Windows build.
 # QZD_SLOW stretches every wait where 32-bit code runs emulated.
 qzd_init() {
-  qz_wine_env "$1"
+  QZD_BUILD=$1
+  qzd_prefix "${QZ_WINE_ARCH:-win64}"
   QZD_SLOW=$(qz_wine_slow)
-  QZD_DRIVE_C="$WINEPREFIX/drive_c"
   QZD_TMP=$(mktemp -d)
+}
+
+# qzd_prefix win32|win64: use the build's prefix of that architecture.
+qzd_prefix() {
+  QZ_WINE_ARCH=$1 qz_wine_env "$QZD_BUILD"
+  QZD_DRIVE_C="$WINEPREFIX/drive_c"
+}
+
+# qzd_server_start: a persistent wineserver for the prefix, warmed by one
+# program (the first start also makes the prefix); fails when Wine starts
+# nothing in time.
+qzd_server_start() {
+  if [ ! -d "$WINEPREFIX" ]; then
+    qzd_wine "$QZD_TMP/boot.log" wineboot -i || return 1
+    wineserver -w </dev/null >/dev/null 2>&1
+  fi
+  wineserver -p </dev/null >/dev/null 2>&1 || return 1
+  qzd_wine "$QZD_TMP/warm.log" cmd /c exit
+}
+
+qzd_server_stop() {
+  wineserver -k </dev/null >/dev/null 2>&1
+  wineserver -w </dev/null >/dev/null 2>&1
 }
 
 # qzd_cleanup: ends a run still going and removes the driver's own files.

@@ -1,8 +1,8 @@
 # The Wine environment of every Windows program the project runs, in one
 # place: a prefix kept inside the Windows build folder, Wine's debug output
 # off unless WINEDEBUG asks for it, and no offer to install Mono or Gecko.
-# Sourced by cmake/wine-run and cmake/wine-server (POSIX sh) and the
-# installer driver; defines functions and runs nothing by itself.
+# Sourced by cmake/wine-run (POSIX sh) and the installer driver; defines
+# functions and runs nothing by itself.
 #
 # The suite's prefix is a 64-bit one: the 32-bit installer runs there as it
 # does on today's 64-bit Windows, and where the kernel runs no 32-bit code,

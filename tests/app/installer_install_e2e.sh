@@ -111,7 +111,7 @@ win() {
 # plugin folder, the registry value with its trailing backslash, the
 # completion message and exit code 0.
 scenario_happy_path() {
-  e2e_begin happy-path
+  e2e_begin "${1:-happy-path}"
   local before=$failures dir=$runs/happy
   fresh_folder "$dir" && cp "$setup" "$dir/"
   fresh_folder "$target/plugins"
@@ -124,6 +124,24 @@ scenario_happy_path() {
   expect_registry_target
   expect_no_pack_file "$dir"
   [ "$failures" -eq "$before" ] && ok "four files, plugin folder, registry value, completion message, exit 0"
+}
+
+# The happy path once more in a 32-bit prefix, the platform the installer
+# was written for, with a wineserver of its own; then back to the suite's.
+scenario_happy_path_win32() {
+  local suite_runs=$runs suite_target=$target
+  qzd_prefix win32
+  runs=$QZD_DRIVE_C/qze2e target=$QZD_DRIVE_C/$target_name
+  if qzd_server_start; then
+    scenario_happy_path happy-path-win32
+  else
+    e2e_begin happy-path-win32
+    fail "no program started in the 32-bit prefix"
+  fi
+  rm -rf "$runs" "$target"
+  qzd_server_stop
+  qzd_prefix win64
+  runs=$suite_runs target=$suite_target
 }
 
 # The same install from a signed setup.exe: the installer finds its pack in
@@ -169,7 +187,7 @@ scenario_target_held_open() {
   local held=$dir/${targets[2]} ready=$dir/held.ready
   echo "bytes of an earlier version" >"$held"
   cp "$held" "$QZD_TMP/held.before"
-  (exec setsid timeout 60 wine "$holder" "$(win "$held")" "$(win "$ready")") </dev/null \
+  (exec setsid timeout $((60 * QZD_SLOW)) wine "$holder" "$(win "$held")" "$(win "$ready")") </dev/null \
     >"$logs/$scenario.holder.log" 2>&1 &
   local holder_pid=$!
   qzd_poll 30 test -e "$ready" || { kill -- "-$holder_pid" 2>/dev/null; fail "the helper did not open the file"; return; }
@@ -321,6 +339,7 @@ scenario_full_volume() {
 
 start=$(qzd_now)
 scenario_happy_path
+scenario_happy_path_win32
 scenario_signed
 scenario_no_plugins_folder
 scenario_target_held_open

@@ -6,7 +6,9 @@
 #   that starts with the stub the package ships, lists and verifies;
 # - its Depends names the C and C++ runtimes the binary links;
 # - the zip holds exactly qzpack.exe, installer.exe and README.md, and its
-#   installer.exe is the one the .deb ships;
+#   installer.exe is the one the .deb ships; where 32-bit Wine starts, its
+#   qzpack.exe, unzipped, finds installer.exe beside itself and builds the
+#   same installer from the same payload, and lists and verifies it;
 # - with AGAIN_DIR (a second run of scripts/package), both runs gave the same
 #   bytes.
 # Usage: tests/package/check.sh DIR [AGAIN_DIR]; exit 0 when all hold.
@@ -58,6 +60,27 @@ fi
 entries=$(unzip -Z1 "$zip" | sort | tr '\n' ' ')
 [ "$entries" = "README.md installer.exe qzpack.exe " ] || fail "the zip holds: $entries"
 unzip -p "$zip" installer.exe | cmp -s - "$stub" || fail "the zip and the .deb ship different installer.exe"
+
+# zip_qzpack ARGS...: the zip's qzpack.exe under Wine, from $tmp, its output
+# in $tmp/wine.log.
+zip_qzpack() {
+  (cd "$tmp" && timeout "$((60 * $(qz_wine_slow)))" wine "$tmp/zip/qzpack.exe" "$@" </dev/null >"$tmp/wine.log" 2>&1)
+}
+. "$(dirname "$0")/../../scripts/lib/wine-env.sh"
+if qz_wine_usable; then
+  qz_wine_env "$(dirname "$0")/../../build/windows"
+  unzip -q "$zip" -d "$tmp/zip" || fail "unzip failed"
+  if zip_qzpack build -o setup-win.exe payload/readme.txt payload/one.dll payload/two.dll payload/config.exe; then
+    cmp -s "$tmp/setup-win.exe" "$setup" || fail "the zip's qzpack.exe built another installer than the .deb's qzpack"
+    zip_qzpack list setup-win.exe || fail "the zip's qzpack.exe: list refuses the installer it built"
+    zip_qzpack verify setup-win.exe || fail "the zip's qzpack.exe: verify refuses the installer it built"
+  else
+    cat "$tmp/wine.log"
+    fail "the zip's qzpack.exe: build without --stub failed"
+  fi
+else
+  echo "package check: the zip's qzpack.exe not run (32-bit Wine cannot start here: $QZ_WINE_ERROR)"
+fi
 
 if [ -n "$again" ]; then
   for f in "$deb" "$zip"; do
