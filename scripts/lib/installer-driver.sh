@@ -64,7 +64,8 @@ qzd_server_start() {
     qzd_wine "$QZD_TMP/boot.log" wineboot -i || return 1
     wineserver -w </dev/null >/dev/null 2>&1
   fi
-  wineserver -p </dev/null >/dev/null 2>&1 || return 1
+  # Fails when a server runs already, which serves as well.
+  wineserver -p </dev/null >/dev/null 2>&1 || true
   qzd_wine "$QZD_TMP/warm.log" cmd /c exit
 }
 

@@ -165,34 +165,34 @@ TEST_F(ChooseDirectoryTest, CancelAfterAChoiceLeavesASingleBackslash)
 }
 
 // Posts WM_CLOSE to the main window when MainLoop has not returned in time,
-// so that a loop that never quits fails the test instead of hanging it.
+// so that a loop that never quits fails the test instead of hanging it. A
+// timer of the test's own thread rather than a thread of its own, as the
+// DialogHelper's: the loop and the browser's modal loop both dispatch it.
 struct LoopWatchdog {
     HWND window;
-    HANDLE stop;
     bool fired = false;
-    HANDLE thread = nullptr;
+    UINT_PTR timer = 0;
+    static LoopWatchdog* current;
 
-    static DWORD WINAPI Run(void* data)
+    static void CALLBACK Fire(HWND, UINT, UINT_PTR id, DWORD)
     {
-        LoopWatchdog* const dog = static_cast<LoopWatchdog*>(data);
-        if (WaitForSingleObject(dog->stop, 5000) == WAIT_TIMEOUT) {
-            dog->fired = true;
-            PostMessageA(dog->window, WM_CLOSE, 0, 0);
-        }
-        return 0;
+        KillTimer(nullptr, id);
+        current->fired = true;
+        PostMessageA(current->window, WM_CLOSE, 0, 0);
     }
-    explicit LoopWatchdog(HWND w) : window(w), stop(CreateEventA(nullptr, TRUE, FALSE, nullptr))
+    explicit LoopWatchdog(HWND w) : window(w)
     {
-        thread = CreateThread(nullptr, 0, Run, this, 0, nullptr);
+        current = this;
+        timer = SetTimer(nullptr, 0, 5000, Fire);
     }
     ~LoopWatchdog()
     {
-        SetEvent(stop);
-        WaitForSingleObject(thread, 10000);
-        CloseHandle(thread);
-        CloseHandle(stop);
+        if (!fired)
+            KillTimer(nullptr, timer);
+        current = nullptr;
     }
 };
+LoopWatchdog* LoopWatchdog::current = nullptr;
 
 TEST_F(MainWindowTest, MainLoopIgnoresOtherEventsAndEndsOnExit)
 {

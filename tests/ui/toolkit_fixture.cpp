@@ -108,6 +108,21 @@ POINT ControlCentre(HWND control)
     return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
 }
 
+// Handles this thread's messages for a while: the helper's actions run on
+// the dialog's own thread, which must go on working while they wait.
+static void DialogPump(DWORD ms)
+{
+    const DWORD end = GetTickCount() + ms;
+    MSG message;
+    while (int32_t(end - GetTickCount()) > 0) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, end - GetTickCount(), QS_ALLINPUT);
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+    }
+}
+
 static BOOL CALLBACK DialogFind(HWND window, LPARAM data)
 {
     char className[16];
@@ -151,7 +166,7 @@ static void BrowserSelect(HWND dialog, const char* path)
     BrowserFolderText(dialog, before, MAX_PATH);
     for (int tries = 0; tries < 10; ++tries) {
         SendMessageA(dialog, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(path));
-        Sleep(200);
+        DialogPump(200);
         BrowserFolderText(dialog, now, MAX_PATH);
         if (lstrcmpA(before, now) != 0)
             return;
@@ -185,7 +200,7 @@ static bool BrowserShows(HWND dialog, const char* path)
         BrowserFolderText(dialog, shown, MAX_PATH);
         if (strstr(shown, name))
             return true;
-        Sleep(200);
+        DialogPump(200);
     }
     return false;
 }
@@ -196,7 +211,7 @@ static void DialogAct(DialogHelper* helper)
     switch (helper->Action) {
     case DIALOG_SELECT_AND_OK:
         SendMessageA(dialog, BFFM_SETSELECTIONA, FALSE, reinterpret_cast<LPARAM>(helper->Pidl));
-        Sleep(200);
+        DialogPump(200);
         PostMessageA(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
         break;
     case DIALOG_SELECT_PATH_AND_OK:
@@ -220,56 +235,100 @@ static void DialogAct(DialogHelper* helper)
     }
 }
 
-static DWORD WINAPI DialogHelperRun(void* data)
+// The helper's steps, one per tick of a timer on the test's own thread: the
+// modal loop under test dispatches the ticks, so the helper needs no thread
+// of its own (32-bit Wine under user-mode emulation crashes or hangs when a
+// process has two threads of its own besides the main one).
+constexpr UINT HELPER_TICK_MS = 50;
+constexpr DWORD HELPER_FIND_MS = 10000;  // for the dialog to appear
+constexpr DWORD HELPER_SETTLE_MS = 300;  // its own initialisation (the browser fills its tree)
+constexpr DWORD HELPER_CLOSE_MS = 2000;  // for an action to close it, before the next try
+constexpr DWORD HELPER_AFTER_MS = 200;   // the modal call returns some time after its window is gone
+
+static DialogHelper* HelperCurrent;
+
+static void DialogRecord(DialogHelper* helper)
 {
-    DialogHelper* const helper = static_cast<DialogHelper*>(data);
-    for (int tries = 0; tries < 100 && !helper->Dialog; ++tries) {
-        Sleep(50);
-        EnumThreadWindows(helper->Thread, DialogFind, reinterpret_cast<LPARAM>(&helper->Dialog));
-    }
-    if (!helper->Dialog)
-        return 0;
-    // Give the dialog's own initialisation (the browser fills its tree) time.
-    Sleep(300);
     helper->Owner = GetWindow(helper->Dialog, GW_OWNER);
     GetWindowTextA(helper->Dialog, helper->Title, sizeof helper->Title);
     GetDlgItemTextA(helper->Dialog, 0xFFFF, helper->Text, sizeof helper->Text);
     EnumChildWindows(helper->Dialog, ChildTextCollect, reinterpret_cast<LPARAM>(helper));
     if (helper->PostTarget)
         PostMessageA(helper->PostTarget, BM_CLICK, 0, 0);
-    Sleep(100);
-    DialogAct(helper);
-    // A dialog still up after a while gets the same once more.
-    for (int tries = 0; tries < 20 && IsWindow(helper->Dialog); ++tries)
-        Sleep(100);
-    if (IsWindow(helper->Dialog))
+}
+
+// Finds the dialog, lets it settle, records it and acts; acts once more on
+// a dialog still up after a while; then closes it by force, so that a test
+// is never left blocked in a modal loop.
+static void DialogStep(DialogHelper* helper)
+{
+    const DWORD waited = GetTickCount() - helper->Since;
+    switch (helper->Step) {
+    case HELPER_FINDING:
+        EnumThreadWindows(GetCurrentThreadId(), DialogFind, reinterpret_cast<LPARAM>(&helper->Dialog));
+        if (helper->Dialog)
+            helper->Step = HELPER_SETTLING;
+        else if (waited >= HELPER_FIND_MS)
+            helper->Step = HELPER_DONE;
+        else
+            return;
+        break;
+    case HELPER_SETTLING:
+        if (waited < HELPER_SETTLE_MS)
+            return;
+        DialogRecord(helper);
+        DialogPump(100);
         DialogAct(helper);
-    for (int tries = 0; tries < 20 && IsWindow(helper->Dialog); ++tries)
-        Sleep(100);
-    // Never leave the test blocked in a modal loop.
-    if (IsWindow(helper->Dialog)) {
-        helper->Forced = true;
-        PostMessageA(helper->Dialog, WM_COMMAND, IDCANCEL, 0);
-    }
-    if (helper->AfterTarget) {
-        // The modal call returns some time after its window is gone.
-        Sleep(200);
+        helper->Step = HELPER_ACTED;
+        break;
+    case HELPER_ACTED:
+    case HELPER_ACTED_AGAIN:
+        if (IsWindow(helper->Dialog) && waited < HELPER_CLOSE_MS)
+            return;
+        if (IsWindow(helper->Dialog) && helper->Step == HELPER_ACTED) {
+            DialogAct(helper);
+            helper->Step = HELPER_ACTED_AGAIN;
+        } else {
+            if (IsWindow(helper->Dialog)) {
+                helper->Forced = true;
+                PostMessageA(helper->Dialog, WM_COMMAND, IDCANCEL, 0);
+            }
+            helper->Step = helper->AfterTarget ? HELPER_AFTER : HELPER_DONE;
+        }
+        break;
+    case HELPER_AFTER:
+        if (waited < HELPER_AFTER_MS)
+            return;
         PostMessageA(helper->AfterTarget, BM_CLICK, 0, 0);
+        helper->Step = HELPER_DONE;
+        break;
+    case HELPER_DONE:
+        return;
     }
-    return 0;
+    helper->Since = GetTickCount();
+}
+
+static void CALLBACK DialogTick(HWND, UINT, UINT_PTR, DWORD)
+{
+    // The actions pump messages, which can bring the next tick inside this one.
+    DialogHelper* const helper = HelperCurrent;
+    if (!helper || helper->Busy)
+        return;
+    helper->Busy = true;
+    DialogStep(helper);
+    helper->Busy = false;
 }
 
 void DialogHelper::Run()
 {
-    if (!Thread)
-        Thread = GetCurrentThreadId();
-    Handle = CreateThread(nullptr, 0, DialogHelperRun, this, 0, nullptr);
+    HelperCurrent = this;
+    Since = GetTickCount();
+    Timer = SetTimer(nullptr, 0, HELPER_TICK_MS, DialogTick);
 }
 
 bool DialogHelper::Join()
 {
-    WaitForSingleObject(Handle, 15000);
-    CloseHandle(Handle);
-    Handle = nullptr;
+    KillTimer(nullptr, Timer);
+    HelperCurrent = nullptr;
     return Dialog != nullptr && !Forced;
 }

@@ -1,6 +1,6 @@
 // What the toolkit tests share: a started installer runtime per test, an
 // event wait that cannot hang the suite, real input through SendInput, and a
-// helper thread that acts on a modal dialog of this process.
+// helper that acts on a modal dialog of this thread from inside its loop.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -56,11 +56,14 @@ enum DialogAction {
     DIALOG_SELECT_PATH_AND_OK, // select `Path` in the folder browser, then OK
 };
 
-// A thread that waits for a visible "#32770" dialog on `Thread`, records
-// what it saw, then acts. Run() before the modal call, Join() after.
+// Where a DialogHelper is.
+enum DialogStepName { HELPER_FINDING, HELPER_SETTLING, HELPER_ACTED, HELPER_ACTED_AGAIN, HELPER_AFTER, HELPER_DONE };
+
+// Waits for a visible "#32770" dialog of this thread, records what it saw,
+// then acts, from a timer that the modal loop dispatches. Run() before the
+// modal call, Join() after.
 struct DialogHelper {
     DialogAction Action = DIALOG_PRESS_OK;
-    DWORD Thread = 0;
     void* Pidl = nullptr;            // for DIALOG_SELECT_AND_OK
     const char* Path = nullptr;      // for DIALOG_SELECT_PATH_AND_OK; with DIALOG_PRESS_OK
                                      // the browser's initial selection, checked before OK
@@ -73,7 +76,10 @@ struct DialogHelper {
     char Text[400] = {};             // text of its static control 0xFFFF (message boxes)
     char ChildTexts[2000] = {};      // texts of all its controls, each between '|'
     bool Forced = false;             // the action did not close it: closed by force
-    HANDLE Handle = nullptr;
+    DialogStepName Step = HELPER_FINDING;
+    DWORD Since = 0;                 // tick count when the step began
+    UINT_PTR Timer = 0;
+    bool Busy = false;               // inside a step: a nested tick does nothing
 
     void Run();
     bool Join();                     // false when no dialog was found or it had to be forced
