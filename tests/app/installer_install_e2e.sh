@@ -128,7 +128,15 @@ scenario_happy_path() {
 
 # The happy path once more in a 32-bit prefix, the platform the installer
 # was written for, with a wineserver of its own; then back to the suite's.
+# Not where 32-bit code runs emulated: there Wine's own services of such a
+# prefix run emulated too, and the emulator crashes processes with several
+# threads, so the folder browser now and then lists no drive.
 scenario_happy_path_win32() {
+  if qz_wine_emulated; then
+    e2e_begin happy-path-win32
+    skip "32-bit code runs emulated here: a 32-bit prefix does not start reliably"
+    return 0
+  fi
   local suite_runs=$runs suite_target=$target
   qzd_prefix win32
   runs=$QZD_DRIVE_C/qze2e target=$QZD_DRIVE_C/$target_name
