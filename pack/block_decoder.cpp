@@ -476,14 +476,6 @@ uint32_t BlockDecompress(const uint8_t* source, uint32_t sourceLength, uint8_t* 
     return BlockChecksum(destination, unpackedSize) == checksum ? written : 0;
 }
 
-bool BlockEmptySound(const uint8_t* source, uint32_t sourceLength)
-{
-    return source != nullptr && sourceLength >= BLOCK_HEADER_SIZE + 4 && source[0] == BLOCK_MAGIC_0 &&
-           source[1] == BLOCK_MAGIC_1 && LoadU32(source + BLOCK_UNPACKED_SIZE_OFFSET) == 0 &&
-           LoadU32(source + BLOCK_CHECKSUM_OFFSET) == 0 &&
-           LoadU32(source + BLOCK_HEADER_SIZE) >> (32 - BLOCK_END_CODE_BITS) == 0;
-}
-
 uint32_t BlockChecksum(const uint8_t* data, uint32_t n)
 {
     if (data == nullptr || n < 4) {

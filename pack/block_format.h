@@ -89,7 +89,6 @@ constexpr uint32_t BLOCK_MATCH_GAMMA_BIAS = 3;
 constexpr uint32_t BLOCK_LITERAL_BASE_BITS = 8;
 constexpr uint32_t BLOCK_LITERAL_MIN_WIDTH = 7;
 constexpr uint32_t BLOCK_RAW_RUN_SIZE = 256;
-constexpr uint32_t BLOCK_END_CODE_BITS = 12;
 
 // Extra length of a new-offset match: longer offsets cost more bits, so the
 // shortest match worth coding grows with the offset, and the coded length

@@ -211,39 +211,19 @@ scenario_target_held_open() {
   [ "$failures" -eq "$before" ] && ok "held target named as in use and kept, the other three written, nothing left over, exit 1"
 }
 
-# damage_flipped SETUP: one byte flipped inside entry 2's compressed block.
-damage_flipped() {
-  cp "$setup" "$1"
+# One byte flipped inside a compressed entry: that entry is reported as
+# damaged, the file of that name keeps its old bytes, the others install.
+scenario_damaged_entry() {
+  e2e_begin damaged-entry
+  local before=$failures dir=$runs/damaged
+  fresh_folder "$dir/plugins"
+  cp "$setup" "$dir/setup.exe"
   local data unpacked stored
-  read -r data unpacked stored < <(pack_entry "$1" 2) || fail "setup.exe has no entry 2" || return
+  read -r data unpacked stored < <(pack_entry "$dir/setup.exe" 2) || fail "setup.exe has no entry 2" || return
   # Only a block (stored size differs) with a checksum can be caught for sure.
   [ "$stored" -ne "$unpacked" ] || fail "entry 2 is stored, not compressed" || return
-  [ "$(u32 "$1" $((data + 6)))" -ne 0 ] || fail "entry 2's block has no checksum" || return
-  flip_byte "$1" $((data + stored / 2))
-}
-
-# damage_empty SETUP: entry 2 empty, its block carrying a checksum, which no
-# bytes can have. The packer never writes an empty block: it is spliced in.
-damage_empty() {
-  local built=$QZD_TMP/empty-entry.exe data unpacked stored size
-  : >"$QZD_TMP/empty.dll"
-  qzd_pack "$qzpack" "$built" "$stub" "${input[0]}" "${input[1]}" "$QZD_TMP/empty.dll" "${input[3]}" ||
-    fail "qzpack build" || return
-  read -r data unpacked stored < <(pack_entry "$built" 2) || fail "no entry 2" || return
-  size=$(stat -c %s "$built")
-  # "QZ", no bytes, checksum 0x1234, the end code.
-  { head -c "$data" "$built"; printf 'QZ\0\0\0\0\x34\x12\0\0\0\0\0\0'; tail -c +$((data + 1)) "$built"; } >"$1"
-  put_u32 "$1" $((data - 4)) 14
-  put_u32 "$1" $((size + 14 - 4)) $(($(u32 "$built" $((size - 4))) + 14))
-}
-
-# A damaged entry (KIND flipped or empty) is reported as damaged, the file
-# of that name keeps its old bytes, the others install.
-scenario_damaged_entry() {
-  e2e_begin "damaged-entry-$1"
-  local before=$failures dir=$runs/damaged-$1
-  fresh_folder "$dir/plugins"
-  "damage_$1" "$dir/setup.exe" || return
+  [ "$(u32 "$dir/setup.exe" $((data + 6)))" -ne 0 ] || fail "entry 2's block has no checksum" || return
+  flip_byte "$dir/setup.exe" $((data + stored / 2))
   local old=$dir/${targets[2]}
   echo "bytes of an earlier version" >"$old"
   cp "$old" "$QZD_TMP/old.dll"
@@ -371,8 +351,7 @@ scenario_happy_path_win32
 scenario_signed
 scenario_no_plugins_folder
 scenario_target_held_open
-scenario_damaged_entry flipped
-scenario_damaged_entry empty
+scenario_damaged_entry
 scenario_damaged_installer truncated
 scenario_damaged_installer trailer-too-large
 scenario_planted_pack_link hard

@@ -164,30 +164,3 @@ inline std::vector<uint8_t> MakeBlock(const BitWriter& w, uint32_t unpackedSize,
     }
     return block;
 }
-
-// Blocks that say they hold no bytes, each with whether it is sound: the one
-// table behind both readers of empty entries, the installer's and the
-// packer's.
-struct EmptyBlockCase {
-    const char* name;
-    std::vector<uint8_t> block;
-    bool sound;
-};
-
-inline std::vector<EmptyBlockCase> EmptyBlockCases()
-{
-    BitWriter end;
-    PutEnd(end);
-    BitWriter writes;
-    PutZeroByte(writes);
-    PutEnd(writes);
-    std::vector<uint8_t> badMagic = MakeBlock(end, 0, 0);
-    badMagic[1] ^= 0x20;
-    return {
-        {"end code only", MakeBlock(end, 0, 0), true},
-        {"a checksum, which no bytes cannot have", MakeBlock(end, 0, 0x1234), false},
-        {"a code that writes before the end", MakeBlock(writes, 0, 0), false},
-        {"no stream behind the header", MakeBlock(BitWriter{}, 0, 0), false},
-        {"not a block", badMagic, false},
-    };
-}
