@@ -12,9 +12,7 @@
 
 namespace {
 
-constexpr uint32_t NIL = UINT32_MAX;
 constexpr uint32_t HASH3_BITS = 18;
-constexpr uint32_t PROGRESS_STEP = 1u << 16;
 constexpr uint32_t ALTERNATIVES_MAX = 16;
 constexpr uint32_t ALTERNATIVE_LENGTH_MIN = 3;
 // Resumed matches: how many differing bytes may lie between two stretches
@@ -30,12 +28,6 @@ constexpr uint32_t RESUME_LENGTH_MAX = 256;
 // Near alternatives per position: measured on the reference corpus, 4 saved
 // more than 2 or 8 (0.08 % of the output), at little cost in time.
 constexpr uint32_t NEAR_ALTERNATIVES_MAX = 4;
-
-uint32_t Hash3(const uint8_t* p)
-{
-    const uint32_t v = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
-    return (v * 2654435761u) >> (32 - HASH3_BITS);
-}
 
 // Binary trees of all earlier positions, one per 3-byte hash, ordered by the
 // suffix that starts at each position and rooted at the most recent one; so a
@@ -62,7 +54,7 @@ void TreeInsert(SuffixTrees& t, uint32_t pos, uint32_t limit, uint32_t depth, ui
                 SearchResult* out)
 {
     const uint8_t* cur = t.data + pos;
-    const uint32_t h = Hash3(cur);
+    const uint32_t h = Hash3(cur, HASH3_BITS);
     uint32_t node = t.head[h];
     t.head[h] = pos;
     uint32_t* smaller = &t.children[2 * size_t(pos)];
@@ -71,7 +63,7 @@ void TreeInsert(SuffixTrees& t, uint32_t pos, uint32_t limit, uint32_t depth, ui
     uint32_t largerLength = 0;
     uint32_t best = minLength;
     uint32_t alternativesLeft = ALTERNATIVES_MAX;
-    while (node != NIL && depth-- > 0) {
+    while (node != MATCH_NIL && depth-- > 0) {
         const uint8_t* cand = t.data + node;
         uint32_t len = smallerLength < largerLength ? smallerLength : largerLength;
         len += CommonLength(cand + len, cur + len, limit - len);
@@ -100,8 +92,8 @@ void TreeInsert(SuffixTrees& t, uint32_t pos, uint32_t limit, uint32_t depth, ui
             largerLength = len;
         }
     }
-    *smaller = NIL;
-    *larger = NIL;
+    *smaller = MATCH_NIL;
+    *larger = MATCH_NIL;
 }
 
 bool Listed(const std::vector<MatchCandidate>& list, size_t from, uint32_t offset)
@@ -120,7 +112,7 @@ void AddNearAlternatives(MatchTable& table, const uint8_t* data, uint32_t pos, u
     const size_t alternativesStart = table.alternativeFirst[pos];
     uint32_t added = 0;
     for (uint32_t node = previousPair[pos];
-         node != NIL && pos - node <= SHORT_OFFSET_MAX && added < NEAR_ALTERNATIVES_MAX; node = previousPair[node]) {
+         node != MATCH_NIL && pos - node <= SHORT_OFFSET_MAX && added < NEAR_ALTERNATIVES_MAX; node = previousPair[node]) {
         const uint32_t offset = pos - node;
         if (Listed(table.matches, matchesStart, offset) || Listed(table.alternatives, alternativesStart, offset))
             continue;
@@ -201,12 +193,12 @@ MatchTable FindMatches(const uint8_t* data, size_t size, uint32_t niceLength, ui
     table.alternatives.reserve(size_t(n) * 8);
     AdviseHugePages(table.matches.data(), table.matches.capacity() * sizeof(MatchCandidate));
     AdviseHugePages(table.alternatives.data(), table.alternatives.capacity() * sizeof(MatchCandidate));
-    SuffixTrees trees{data, n, std::vector<uint32_t>(size_t(1) << HASH3_BITS, NIL),
-                      HugeVector<uint32_t>(2 * size_t(n), NIL)};
+    SuffixTrees trees{data, n, std::vector<uint32_t>(size_t(1) << HASH3_BITS, MATCH_NIL),
+                      HugeVector<uint32_t>(2 * size_t(n), MATCH_NIL)};
     // The nearest earlier position of each 2-byte pair: length-2 matches pay
     // only at small offsets, where the trees (keyed on 3 bytes) do not look.
-    std::vector<uint32_t> lastPair(65536, NIL);
-    std::vector<uint32_t> previousPair = HugeVector<uint32_t>(n, NIL);
+    std::vector<uint32_t> lastPair(65536, MATCH_NIL);
+    std::vector<uint32_t> previousPair = HugeVector<uint32_t>(n, MATCH_NIL);
 
     // Reserved beyond the 1.6 a position or fewer measured on the reference
     // corpus, like the candidate lists.
@@ -225,7 +217,7 @@ MatchTable FindMatches(const uint8_t* data, size_t size, uint32_t niceLength, ui
         lastPair[pair] = pos;
         previousPair[pos] = pairPos;
         if (left < 3) {
-            if (pos >= skipUntil && pairPos != NIL && MatchCodable(pos - pairPos, 2))
+            if (pos >= skipUntil && pairPos != MATCH_NIL && MatchCodable(pos - pairPos, 2))
                 table.matches.push_back({2, pos - pairPos});
             continue;
         }
@@ -235,7 +227,7 @@ MatchTable FindMatches(const uint8_t* data, size_t size, uint32_t niceLength, ui
             continue;
         }
         const size_t start = table.matches.size();
-        if (pairPos != NIL && MatchCodable(pos - pairPos, 2)) table.matches.push_back({2, pos - pairPos});
+        if (pairPos != MATCH_NIL && MatchCodable(pos - pairPos, 2)) table.matches.push_back({2, pos - pairPos});
         SearchResult found{table.matches, table.alternatives};
         TreeInsert(trees, pos, limit, searchDepth, 2, &found);
         // The 2-byte candidate is redundant when the first tree match is at

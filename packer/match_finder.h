@@ -9,6 +9,18 @@
 #include <functional>
 #include <vector>
 
+// No position: the end of a hash chain, an empty tree.
+constexpr uint32_t MATCH_NIL = UINT32_MAX;
+// Positions between two progress reports of a search or a parse.
+constexpr uint32_t PROGRESS_STEP = 1u << 16;
+
+// The first three bytes at p, hashed to `bits` bits (multiplicative).
+inline uint32_t Hash3(const uint8_t* p, uint32_t bits)
+{
+    const uint32_t v = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
+    return (v * 2654435761u) >> (32 - bits);
+}
+
 struct MatchCandidate {
     uint32_t length;
     uint32_t offset;

@@ -4,18 +4,11 @@
 
 namespace {
 
-constexpr uint32_t NIL = UINT32_MAX;
 constexpr uint32_t HASH_BITS = 16;
 constexpr uint32_t CHAIN_DEPTH = 24;
 constexpr uint32_t GOOD_LENGTH = 64;     // a match this long ends the search
 constexpr uint32_t LITERAL_BITS = 9;     // what the fast parse assumes a byte costs
 constexpr uint32_t ASSUMED_WIDTH = BLOCK_FIRST_OFFSET_LOW_WIDTH;
-
-uint32_t Hash3(const uint8_t* p)
-{
-    const uint32_t v = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
-    return (v * 2654435761u) >> (32 - HASH_BITS);
-}
 
 struct HashChains {
     std::vector<uint32_t> head;
@@ -25,7 +18,7 @@ struct HashChains {
 void ChainInsert(HashChains& c, const uint8_t* data, uint32_t pos, uint32_t size)
 {
     if (size - pos < 3) return;
-    const uint32_t h = Hash3(data + pos);
+    const uint32_t h = Hash3(data + pos, HASH_BITS);
     c.previous[pos] = c.head[h];
     c.head[h] = pos;
 }
@@ -51,8 +44,8 @@ Choice BestChoice(const HashChains& c, const uint8_t* data, uint32_t pos, uint32
         if (len >= 2) best = {{len, 0, TOKEN_REPEAT}, Saving(len, RepeatCost(len))};
     }
     if (left < 3) return best;
-    uint32_t node = c.head[Hash3(data + pos)];
-    for (uint32_t depth = 0; node != NIL && depth < CHAIN_DEPTH; ++depth, node = c.previous[node]) {
+    uint32_t node = c.head[Hash3(data + pos, HASH_BITS)];
+    for (uint32_t depth = 0; node != MATCH_NIL && depth < CHAIN_DEPTH; ++depth, node = c.previous[node]) {
         const uint32_t offset = pos - node;
         const uint32_t len = CommonLength(data + pos, data + node, left);
         if (len < 2 || !MatchCodable(offset, len)) continue;
@@ -77,7 +70,7 @@ Choice BestChoice(const HashChains& c, const uint8_t* data, uint32_t pos, uint32
 TokenList ParseFast(const uint8_t* data, size_t size)
 {
     const uint32_t n = uint32_t(size);
-    HashChains chains{std::vector<uint32_t>(size_t(1) << HASH_BITS, NIL), std::vector<uint32_t>(n, NIL)};
+    HashChains chains{std::vector<uint32_t>(size_t(1) << HASH_BITS, MATCH_NIL), std::vector<uint32_t>(n, MATCH_NIL)};
     TokenList tokens;
     uint32_t lastOffset = BLOCK_FIRST_LAST_OFFSET;
     uint32_t pos = 0;

@@ -20,7 +20,6 @@ struct Arrival {
 
 namespace {
 
-constexpr uint32_t PROGRESS_STEP = 1u << 16;
 // Repeat matches longer than this are tried at their full length only.
 constexpr uint32_t REPEAT_LENGTH_TRIED = 64;
 
