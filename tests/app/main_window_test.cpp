@@ -48,13 +48,6 @@ TEST_F(MainWindowTest, WindowHasItsPlaceSizeStyleAndTitle)
     EXPECT_EQ(118, client.bottom);
 }
 
-std::string ClassNameOf(HWND window)
-{
-    char name[100] = {};
-    GetClassNameA(window, name, sizeof name);
-    return name;
-}
-
 // The layout is a table of rows: a row of the wrong kind would give a
 // frame that takes the focus or a button that is a label.
 TEST_F(MainWindowTest, GadgetsHaveTheirNumbersKindsPlacesAndTextsInCreationOrder)
@@ -79,7 +72,7 @@ TEST_F(MainWindowTest, GadgetsHaveTheirNumbersKindsPlacesAndTextsInCreationOrder
         EXPECT_EQ(Gadget(e.number), child) << e.number;
         EXPECT_EQ(e.number, GetDlgCtrlID(child));
         EXPECT_EQ(e.text, TextOf(child));
-        EXPECT_STRCASEEQ(e.className, ClassNameOf(child).c_str()) << e.number;
+        EXPECT_STRCASEEQ(e.className, ClassOf(child).c_str()) << e.number;
         EXPECT_EQ(e.style, GetWindowLongA(child, GWL_STYLE)) << e.number;
         const RECT r = ClientRectOf(child);
         EXPECT_TRUE(EqualRect(&e.place, &r)) << e.number << ": " << r.left << "," << r.top << " "

@@ -13,13 +13,6 @@ protected:
     }
 };
 
-std::string ClassOf(HWND control)
-{
-    char name[32] = {};
-    GetClassNameA(control, name, sizeof name);
-    return name;
-}
-
 TEST_F(GadgetTest, GadgetBeforeAnyListCreateFails)
 {
     EXPECT_EQ(nullptr, GadgetButton(3, 20, 80, 100, 20, "Install"));

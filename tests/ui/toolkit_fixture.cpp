@@ -101,6 +101,13 @@ void InputKey(WORD key, bool shift, bool alt)
     InputSend(inputs, count);
 }
 
+std::string ClassOf(HWND window)
+{
+    char name[100] = {};
+    GetClassNameA(window, name, sizeof name);
+    return name;
+}
+
 POINT ControlCentre(HWND control)
 {
     RECT r;

@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "app/installer_state.h"
 #include "app/startup.h"
 #include "ui/event.h"
@@ -43,6 +45,9 @@ void InputClick(POINT at);
 
 // A key press and release, with Shift or Alt held when asked.
 void InputKey(WORD key, bool shift = false, bool alt = false);
+
+// The class name of a window or control.
+std::string ClassOf(HWND window);
 
 // The screen position of the centre of a control.
 POINT ControlCentre(HWND control);

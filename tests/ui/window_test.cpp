@@ -18,13 +18,6 @@ LONG TopLevelStyle(HWND window)
     return GetWindowLongA(window, GWL_STYLE) & ~WS_CLIPSIBLINGS & 0xFFFF0000;
 }
 
-std::string ClassOf(HWND window)
-{
-    char name[64] = {};
-    GetClassNameA(window, name, sizeof name);
-    return name;
-}
-
 bool ClassRegistered(const char* name)
 {
     WNDCLASSA info;
