@@ -439,21 +439,22 @@ BLOCK_INLINE uint32_t ChecksumStep(uint32_t sum, uint32_t word)
     return (sum + word) ^ (rotated + 1);
 }
 
-}  // namespace
-
-uint32_t BlockDecompress(const uint8_t* source, uint32_t sourceLength, uint8_t* destination, uint32_t capacity)
+// The one decoder behind both entry points: true with the count of bytes
+// written in written, or false for a block that fails.
+BLOCK_INLINE bool DecodeBlock(const uint8_t* source, uint32_t sourceLength, uint8_t* destination, uint32_t capacity,
+                              uint32_t& written)
 {
     if (source == nullptr || destination == nullptr || sourceLength < BLOCK_HEADER_SIZE) {
-        return 0;
+        return false;
     }
     if (source[0] != BLOCK_MAGIC_0 || source[1] != BLOCK_MAGIC_1) {
-        return 0;
+        return false;
     }
     const uint32_t unpackedSize = LoadU32(source + BLOCK_UNPACKED_SIZE_OFFSET);
     const uint32_t checksum = LoadU32(source + BLOCK_CHECKSUM_OFFSET);
     // The checksum covers the whole unpacked size, which must then fit.
     if (checksum != 0 && unpackedSize > capacity) {
-        return 0;
+        return false;
     }
     BlockSource words = {source + BLOCK_HEADER_SIZE, source + sourceLength, false};
     BlockStream s = {};
@@ -465,15 +466,26 @@ uint32_t BlockDecompress(const uint8_t* source, uint32_t sourceLength, uint8_t* 
     s.lastOffset = BLOCK_FIRST_LAST_OFFSET;
     s.lowWidth = BLOCK_FIRST_OFFSET_LOW_WIDTH;
     if (!DecodeCodes(s) || words.overrun) {
-        return 0;
+        return false;
     }
-    const uint32_t written = uint32_t(s.out - destination);
-    if (checksum == 0) {
-        return written;
-    }
+    written = uint32_t(s.out - destination);
     // Over the unpacked size, not the bytes written: a block that stops short
     // is checked together with whatever the destination held beyond.
-    return BlockChecksum(destination, unpackedSize) == checksum ? written : 0;
+    return checksum == 0 || BlockChecksum(destination, unpackedSize) == checksum;
+}
+
+}  // namespace
+
+uint32_t BlockDecompress(const uint8_t* source, uint32_t sourceLength, uint8_t* destination, uint32_t capacity)
+{
+    uint32_t written = 0;
+    return DecodeBlock(source, sourceLength, destination, capacity, written) ? written : 0;
+}
+
+bool BlockSound(const uint8_t* source, uint32_t sourceLength, uint8_t* destination, uint32_t unpacked)
+{
+    uint32_t written = 0;
+    return DecodeBlock(source, sourceLength, destination, unpacked, written) && written == unpacked;
 }
 
 uint32_t BlockChecksum(const uint8_t* data, uint32_t n)

@@ -34,14 +34,6 @@ static int PackRead(uint8_t* destination, uint32_t count)
     return ReadFile(PackReader.File, destination, count, &read, nullptr) && read == count;
 }
 
-// A block that expands to nothing gives 0, as a failing one does: it is sound
-// only when its own header says it holds no bytes.
-static bool PackEmptyBlock(const uint8_t* stored, uint32_t length)
-{
-    return length >= BLOCK_HEADER_SIZE && stored[0] == BLOCK_MAGIC_0 && stored[1] == BLOCK_MAGIC_1 &&
-           LoadU32(stored + BLOCK_UNPACKED_SIZE_OFFSET) == 0;
-}
-
 // Reads the stored bytes of a block entry and expands them into the entry.
 // PACK_DAMAGE_TOO_LARGE, with the stored bytes not yet consumed, when they
 // do not fit in memory.
@@ -54,9 +46,7 @@ static PackDamage PackExpand(uint8_t* entry, uint32_t unpacked, uint32_t stored)
     if (PackRead(block, stored)) {
         // The decoder learns both buffers' sizes, so no entry can take it
         // outside them; anything but exactly the unpacked size is damage.
-        const uint32_t written = BlockDecompress(block, stored, entry, unpacked);
-        const bool sound = written == unpacked && (unpacked != 0 || PackEmptyBlock(block, stored));
-        damage = sound ? PACK_SOUND : PACK_DAMAGE_BAD_BLOCK;
+        damage = BlockSound(block, stored, entry, unpacked) ? PACK_SOUND : PACK_DAMAGE_BAD_BLOCK;
     }
     PackBufferFree(block);
     return damage;

@@ -164,3 +164,35 @@ inline std::vector<uint8_t> MakeBlock(const BitWriter& w, uint32_t unpackedSize,
     }
     return block;
 }
+
+// Blocks that say they hold no bytes, each with whether it is sound: the one
+// table behind both readers of empty entries, the installer's and the
+// packer's.
+struct EmptyBlockCase {
+    const char* name;
+    std::vector<uint8_t> block;
+    bool sound;
+};
+
+inline std::vector<EmptyBlockCase> EmptyBlockCases()
+{
+    BitWriter end;
+    PutEnd(end);
+    // What BlockCompress writes for no bytes.
+    BitWriter format;
+    PutLiteralFormat(format, 8, 0);
+    PutEnd(format);
+    BitWriter writes;
+    PutZeroByte(writes);
+    PutEnd(writes);
+    std::vector<uint8_t> badMagic = MakeBlock(end, 0, 0);
+    badMagic[1] ^= 0x20;
+    return {
+        {"end code only", MakeBlock(end, 0, 0), true},
+        {"a literal format, then the end code", MakeBlock(format, 0, 0), true},
+        {"a checksum other than that of no bytes", MakeBlock(end, 0, 0x1234), false},
+        {"a code that writes before the end", MakeBlock(writes, 0, 0), false},
+        {"no stream behind the header", MakeBlock(BitWriter{}, 0, 0), false},
+        {"not a block", badMagic, false},
+    };
+}

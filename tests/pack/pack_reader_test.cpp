@@ -100,22 +100,34 @@ TEST_F(PackReaderTest, StoredEntryBeginningWithTheBlockMagicIsCopiedAsIs)
 
 TEST_F(PackReaderTest, EmptyEntriesAreDeliveredWithSizeZero)
 {
-    Bytes emptyBlock;
-    {
-        BitWriter w;
-        PutEnd(w);
-        emptyBlock = MakeBlock(w, 0, 0);
-    }
     Bytes pack;
     AddStored(pack, {});
-    AddBlock(pack, 0, emptyBlock);
     AddStored(pack, BytesOf("x"));
     WritePack(PACK_A, pack);
     ASSERT_EQ(1, PackOpen(PACK_A));
     ExpectEntry({});
-    ExpectEntry({});
     ExpectEntry(BytesOf("x"));
     ExpectEnd();
+}
+
+// An empty block with a checksum, or with a stream that writes or has no
+// end, is damage, not an empty file that replaces the old one.
+TEST_F(PackReaderTest, MalformedEmptyBlockIsRefusedNotInstalledAsAnEmptyFile)
+{
+    for (const EmptyBlockCase& c : EmptyBlockCases()) {
+        Bytes pack;
+        AddBlock(pack, 0, c.block);
+        AddStored(pack, BytesOf("x"));
+        WritePack(PACK_A, pack);
+        ASSERT_EQ(1, PackOpen(PACK_A)) << c.name;
+        if (c.sound)
+            ExpectEntry({});
+        else
+            ExpectRefused(PACK_DAMAGE_BAD_BLOCK);
+        ExpectEntry(BytesOf("x"));
+        ExpectEnd();
+        PackClose();
+    }
 }
 
 TEST_F(PackReaderTest, EntriesComeUnpackedInTheirStoredOrder)

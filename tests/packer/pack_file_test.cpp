@@ -10,6 +10,7 @@
 #include "pack/block_format.h"
 #include "pack/file_end.h"
 #include "packer/block_encoder.h"
+#include "tests/pack/block_writer.h"
 #include "tests/packer/packer_test_data.h"
 
 namespace {
@@ -81,6 +82,18 @@ TEST(EntryDecode, DamagedBlocksAreReported)
     std::vector<uint8_t> resized = entry;
     StoreU32(&resized[PACK_ENTRY_HEADER_SIZE + BLOCK_UNPACKED_SIZE_OFFSET], view.unpackedSize - 1);
     EXPECT_FALSE(EntryDecode(resized.data(), view).error.empty());
+}
+
+// The same rule as the installer's: qzpack verify must not pass an empty
+// entry that the installer refuses, nor the reverse.
+TEST(EntryDecode, MalformedEmptyBlockIsReportedAsTheInstallerRefusesIt)
+{
+    for (const EmptyBlockCase& c : EmptyBlockCases()) {
+        std::vector<uint8_t> entry;
+        AddBlock(entry, 0, c.block);
+        const EntryView view{0, uint32_t(c.block.size()), PACK_ENTRY_HEADER_SIZE};
+        EXPECT_EQ(c.sound, EntryDecode(entry.data(), view).error.empty()) << c.name;
+    }
 }
 
 TEST(PackParse, IncompleteHeadersAndStoredBytesAreErrors)
