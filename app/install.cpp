@@ -16,7 +16,8 @@ InstallOutcomeRecord InstallOutcome;
 
 static const char PACK_FILE_NAME[] = "tmp.pak";
 // The third line is the maker's web address; the readme's name goes between
-// the two parts.
+// the two parts. "intalled" and "WinAmp" are kept as the installer has
+// always shown them.
 static const char COMPLETION_TEXT[] =
     "Plugin intalled\n"
     "Visit my web for more games:\n"

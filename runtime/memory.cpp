@@ -82,7 +82,10 @@ uint8_t* MemoryCurrent()
 
 void MemoryFree(int32_t number)
 {
-    // Deliberately leaves CurrentBlock as it was, by design, though its heap is gone.
+    // CurrentBlock keeps its value even when its block goes: MemoryCurrent
+    // gives the last allocation's address, not a live block's. Nothing reads
+    // it stale: the installer frees a block only through MemoryAllocate,
+    // which sets CurrentBlock right after, and every block at exit.
     if (number < 0) {
         MemoryEnd();
         MemoryInit();

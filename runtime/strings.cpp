@@ -39,7 +39,8 @@ void StringDuplicate(const char* text, char** variable)
 {
     if (!text)
         return;
-    // One byte more than the text and its zero need, as the callers expect.
+    // One byte more than the text and its zero need: the size the registry's
+    // private copies (RegistryWriteString, the only caller) have always had.
     const uint32_t size = StringLength(text) + 2;
     char* const copy = static_cast<char*>(HeapAlloc(InstallerState.RuntimeHeap, 0, size));
     if (copy)

@@ -6,7 +6,7 @@
 //   1. note WorkspacePosition as the temporary's start;
 //   2. produce the text (a producing operation given that start, or a series
 //      of StringAppend calls, each continuing the same text);
-//   3. store it with StringAssign, or pass it on: StringHold(start) before the
+//   3. store it with StringAssign, or pass it on: StringHold() before the
 //      call, StringRelease(start) after it.
 #pragma once
 
