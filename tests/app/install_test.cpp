@@ -280,13 +280,13 @@ TEST_F(Install, PackGoesToTheTemporaryFolderWhenNotWritableBesideTheExecutable)
     RemoveDirectoryA(temporary.c_str());
 }
 
-TEST_F(Install, DamagedEntryKeepsTheExistingFileAndIsListed)
+TEST_F(Install, DamagedEntryEmptyOrNotKeepsTheExistingFileAndIsListed)
 {
     Bytes block = EXAMPLE_BLOCK;
-    const auto packWith = [&](const Bytes& second) {
+    const auto packWith = [&](const Bytes& second, uint32_t unpacked = 4) {
         Bytes pack;
         AddStored(pack, BytesOf(contents[0]));
-        AddBlock(pack, 4, second);
+        AddBlock(pack, unpacked, second);
         AddStored(pack, BytesOf(contents[2]));
         AddStored(pack, BytesOf(contents[3]));
         return pack;
@@ -312,6 +312,17 @@ TEST_F(Install, DamagedEntryKeepsTheExistingFileAndIsListed)
     EXPECT_EQ("Plugin partly installed\nThese files could not be written:\n" + target + INSTALL_TARGETS[1] +
                   " (damaged installer data)",
               Report());
+
+    // An empty block is no exception: unless sound, it must not leave an
+    // empty file where the old one was.
+    for (const EmptyBlockCase& c : EmptyBlockCases()) {
+        WriteWholeFile(target + INSTALL_TARGETS[1], "old plugin");
+        WriteInstaller(packWith(c.block, 0));
+        PayloadCopyOut(executableName.c_str());
+        PayloadUnpack();
+        EXPECT_EQ(c.sound ? TARGET_WRITTEN : TARGET_DAMAGED, InstallOutcome.Target[1]) << c.name;
+        EXPECT_EQ(c.sound ? "" : "old plugin", ReadWholeFile(target + INSTALL_TARGETS[1])) << c.name;
+    }
 }
 
 TEST_F(Install, MissingEntriesAreDamagedNotEmptyFiles)
