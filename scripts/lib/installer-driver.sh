@@ -17,13 +17,22 @@
 
 . "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
 
+# qzd_constant FILE NAME: the strings of the constant NAME in FILE, a source
+# file of the installer, one a line and each "\\" made one backslash: the
+# installer's own names, read from the one place it takes them from.
+qzd_constant() {
+  awk -v name="$2" 'index($0, " " name "[") { on = 1 }
+    on && /"/ { s = $0; sub(/^[^"]*"/, "", s); sub(/"[^"]*$/, "", s); print s }
+    on && /;$/ { exit }' "$(dirname "${BASH_SOURCE[0]}")/../../$1" | sed 's/\\\\/\\/g'
+}
+
 # The installer's four targets in pack order, below the chosen directory,
 # with the host's separator. The sample payload's files carry their last
 # names.
-QZD_TARGETS=(zivoravarelle-readme.txt plugins/zivora/zivora.dll plugins/zivoravarelle.dll zivora_config.exe)
+mapfile -t QZD_TARGETS < <(qzd_constant pack/install_layout.h INSTALL_TARGETS | tr '\\' /)
 
-QZD_TITLE='^Zivora Varelle$'
-QZD_BROWSER_TITLE='^Browse for Folder$'
+QZD_TITLE=$(qzd_constant app/main_window.cpp MAIN_TITLE)
+QZD_BROWSER_TITLE='Browse for Folder'
 # Client coordinates of the centres of the main window's buttons.
 QZD_INSTALL_XY='70 90'
 QZD_EXIT_XY='180 90'
@@ -196,9 +205,10 @@ qzd_ended_why() {
   tail -n 15 "$QZD_LOG" "$QZD_LOG.out" 2>/dev/null | sed 's/^/    /'
 }
 
-# qzd_windows TITLE_REGEX: the visible X windows with that title.
+# qzd_windows TITLE: the visible X windows titled TITLE (no character of it
+# special in a regular expression).
 qzd_windows() {
-  xdotool search --onlyvisible --name "$1" 2>/dev/null
+  xdotool search --onlyvisible --name "^$1\$" 2>/dev/null
 }
 
 # qzd_find_main [SECONDS]: waits for the main window; sets QZD_WIN, QZD_X,
@@ -357,8 +367,10 @@ qzd_screenshot() {
   import -window root -crop "$((WIDTH + 20))x$((HEIGHT + 20))+$((X - 10))+$((Y - 10))" "$2"
 }
 
-QZD_REG_KEY='HKLM\SOFTWARE\Morvend Software\Zivora Varelle'
-QZD_REG_VALUE=WinAmpDir
+# The installer's key, without its trailing backslash.
+QZD_REG_KEY=HKLM\\$(qzd_constant pack/install_layout.h INSTALL_REGISTRY_KEY)
+QZD_REG_KEY=${QZD_REG_KEY%\\}
+QZD_REG_VALUE=$(qzd_constant pack/install_layout.h INSTALL_REGISTRY_VALUE)
 # The installer is a 32-bit program: it sees, and writes, the registry's
 # 32-bit view, which a 64-bit prefix keeps apart (Wow6432Node).
 QZD_REG_VIEW=/reg:32

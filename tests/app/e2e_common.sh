@@ -1,28 +1,43 @@
-# Shared by the end-to-end scripts of this folder: the driver, failure
-# counting, the test payload and checks of folders and files.
-# Sourced after setting $build (the Windows build folder).
+# Shared by the end-to-end scripts of this folder and tests/security: the
+# driver, scenarios and their failures, the test payload and checks of
+# folders and files.
 
 . "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib/installer-driver.sh"
 
 failures=0
 scenario=
+scenario_failures=0
 logs=
 mounts=()
 
-# e2e_setup NAME: checks for a display and xdotool, takes the Windows
-# build's Wine prefix, and gives the script a fresh log folder $logs.
+# e2e_setup NAME BUILD_DIR INSTALLER_EXE QZPACK SAMPLES_DIR: takes the
+# arguments every Wine script here starts with ($build, $stub, $qzpack,
+# $samples; the sample files in $QZD_SAMPLES), checks for a display and
+# xdotool, takes the build's Wine prefix, and gives the script fresh folders:
+# $logs for its logs and $runs on the prefix's C: drive for its runs.
+# Installers are packed into $setup.
 e2e_setup() {
+  build=$2 stub=$3 qzpack=$4 samples=$5
   [ -n "${DISPLAY:-}" ] || { echo "FAIL: no X display"; exit 1; }
   command -v xdotool >/dev/null || { echo "FAIL: xdotool missing"; exit 1; }
   qzd_init "$build"
   trap 'unmount_all; qzd_cleanup' EXIT
   logs=$build/e2e-logs/$1
-  fresh_folder "$logs"
+  runs=$QZD_DRIVE_C/qz$1
+  fresh_folder "$logs" && fresh_folder "$runs"
+  qzd_samples "$samples"
+  setup=$QZD_TMP/setup.exe
+}
+
+# e2e_pack FILE...: packs the FILEs into $setup, or ends the script.
+e2e_pack() {
+  qzd_pack "$qzpack" "$setup" "$stub" "$@" || { echo "FAIL: qzpack build"; exit 1; }
 }
 
 # e2e_begin NAME: starts a scenario; its failures are counted under NAME.
 e2e_begin() {
   scenario=$1
+  scenario_failures=$failures
   echo "-- $scenario"
 }
 
@@ -36,12 +51,32 @@ fail() {
   return 1
 }
 
-ok() {
-  echo "ok: $scenario: $*"
+# passed MESSAGE: reports the scenario as passed when it recorded no
+# failure; fails otherwise.
+passed() {
+  [ "$failures" -eq "$scenario_failures" ] && echo "ok: $scenario: $*"
 }
 
 skip() {
   echo "skip: $scenario: $*"
+}
+
+# e2e_start DIR: starts DIR/setup.exe, its log named after the scenario,
+# and waits for its main window.
+e2e_start() {
+  qzd_start "$1/setup.exe" "$logs/$scenario.log"
+  qzd_find_main || fail "no window titled $QZD_TITLE"
+}
+
+# e2e_dismiss: presses OK on the message box and waits for the installer's
+# exit code in $QZD_STATUS.
+e2e_dismiss() {
+  qzd_dismiss_message || fail "the message box did not go away" || return
+  qzd_wait_exit || fail "the installer did not end after its message"
+}
+
+expect_status() {
+  [ "$QZD_STATUS" = "$1" ] || fail "exit code $QZD_STATUS, want $1"
 }
 
 # mount_tmpfs DIR SIZE: mounts a tmpfs of SIZE (as mount takes it: 128k)
@@ -66,14 +101,16 @@ unmount_all() {
   mounts=()
 }
 
-# e2e_end: the script's exit status.
+# e2e_end [FOLDER...]: ends the script; clears $runs and the FOLDERs when
+# every scenario passed, keeps them for a look otherwise.
 e2e_end() {
   if [ "$failures" -eq 0 ]; then
     echo "all scenarios passed"
-    return 0
+    rm -rf "$runs" "$@"
+    exit 0
   fi
-  echo "$failures check(s) failed; logs in $logs"
-  return 1
+  echo "$failures check(s) failed; logs in $logs; folders kept: $runs $*"
+  exit 1
 }
 
 # fresh_folder PATH: an empty folder, whatever an earlier run left there.

@@ -9,35 +9,41 @@
 # Needs an X display (DISPLAY), as the Windows suite has inside xvfb-run.
 set -uo pipefail
 
-build=$1
-stub=$2
-qzpack=$3
-samples=$4
-holder=$5
 . "$(dirname "$0")/e2e_common.sh"
+e2e_setup install "$@"
+holder=$5
 
-e2e_setup install
-
-# All runs live below C:\qze2e; the browser's target sits directly under C:
-# so that the keyboard walk through the tree stays short.
-runs=$QZD_DRIVE_C/qze2e
+# The browser's target sits directly under C: so that the keyboard walk
+# through the tree stays short.
 target_name=qze2eh
 target=$QZD_DRIVE_C/$target_name
-rm -rf "$runs" "$target"
+rm -rf "$target"
 
 # The payload: a generated readme, two real DLLs and a real program, none of
 # them the demo's pack as it is.
-inputs=$QZD_TMP/inputs
-mkdir -p "$inputs"
-make_readme "$inputs/readme.txt"
-qzd_samples "$samples"
-input=("$inputs/readme.txt" "${QZD_SAMPLES[1]}" "${QZD_SAMPLES[2]}" "$holder")
+make_readme "$QZD_TMP/readme.txt"
+input=("$QZD_TMP/readme.txt" "${QZD_SAMPLES[1]}" "${QZD_SAMPLES[2]}" "$holder")
 targets=("${QZD_TARGETS[@]}")
-setup=$QZD_TMP/setup.exe
-qzd_pack "$qzpack" "$setup" "$stub" "${input[@]}" || { echo "FAIL: qzpack build"; exit 1; }
+e2e_pack "${input[@]}"
 
 completion=$'Plugin intalled\nVisit my web for more games:\nhttps://zivora-varelle.example.org/\nAnd read \''"${targets[0]}"$'\' on WinAmp directory'
+partly=$'Plugin partly installed\nThese files could not be written:'
 damaged_installer=$'Plugin not installed\nThe installer file is damaged or incomplete.'
+
+# begin NAME [SUBFOLDER]: starts scenario NAME in a fresh folder $dir of its
+# own that holds setup.exe (and an empty SUBFOLDER).
+begin() {
+  e2e_begin "$1"
+  dir=$runs/$1
+  fresh_folder "$dir/${2:-}" && cp "$setup" "$dir/"
+}
+
+# fresh_target: the browser's target holds just an empty plugins folder, and
+# the registry has no key of the installer.
+fresh_target() {
+  rm -rf "$target" && fresh_folder "$target/plugins"
+  qzd_reg_delete
+}
 
 # run_install DIR [FOLDER]: starts DIR/setup.exe, chooses C:\FOLDER in the
 # browser when given (otherwise installs beside the executable), presses
@@ -46,25 +52,19 @@ damaged_installer=$'Plugin not installed\nThe installer file is damaged or incom
 run_install() {
   local dir=$1 folder=${2:-}
   message=
-  qzd_start "$dir/setup.exe" "$logs/$scenario.log"
-  qzd_find_main || fail "no window titled Zivora Varelle" || return
+  e2e_start "$dir" || return
   if [ -n "$folder" ]; then
     qzd_choose_folder "$folder" || fail "the folder browser did not open or close" || return
   fi
   qzd_install || fail "no message box after Install" || return
   message=$(qzd_message_text)
-  qzd_dismiss_message || fail "the message box did not go away" || return
-  qzd_wait_exit || fail "the installer did not end after its message" || return
+  e2e_dismiss
 }
 
 expect_message() {
   local want
   want=$(qzd_traced "$1")
   [ "$message" = "$want" ] || fail "message box text"$'\n'"  got:  $message"$'\n'"  want: $want"
-}
-
-expect_status() {
-  [ "$QZD_STATUS" = "$1" ] || fail "exit code $QZD_STATUS, want $1"
 }
 
 # expect_written DIR INDEX...: those targets below DIR hold their input.
@@ -93,37 +93,32 @@ expect_entries() {
 # The installed entries below a chosen directory with a plugins folder.
 installed=(plugins plugins/zivora "${targets[@]}")
 
-in_use=" (in use: close Winamp and run the installer again)"
-
-# expect_registry_target: WinAmpDir names the browser's target, with its
-# trailing backslash.
-expect_registry_target() {
+# expect_installed DIR: a complete install from DIR/setup.exe into the
+# browser's target: the completion message, exit code 0, the four files and
+# the plugin folder and nothing else, the registry value naming the target
+# with its trailing backslash, and no tmp.pak left in DIR.
+expect_installed() {
   local value
-  value=$(qzd_reg_value) || fail "no WinAmpDir value in the registry" || return
-  [ "$value" = "C:\\$target_name\\" ] || fail "WinAmpDir is '$value', want 'C:\\$target_name\\'"
+  expect_message "$completion"
+  expect_status 0
+  expect_written "$target" 0 1 2 3
+  expect_entries "$target" "${installed[@]}"
+  expect_no_pack_file "$1"
+  value=$(qzd_reg_value) || fail "no $QZD_REG_VALUE value in the registry" || return
+  [ "$value" = "C:\\$target_name\\" ] || fail "$QZD_REG_VALUE is '$value', want 'C:\\$target_name\\'"
 }
 
 win() {
   qzd_winpath "$1"
 }
 
-# A user's install through the real folder browser: the four files, the
-# plugin folder, the registry value with its trailing backslash, the
-# completion message and exit code 0.
+# A user's install through the real folder browser.
 scenario_happy_path() {
-  e2e_begin "${1:-happy-path}"
-  local before=$failures dir=$runs/happy
-  fresh_folder "$dir" && cp "$setup" "$dir/"
-  fresh_folder "$target/plugins"
-  qzd_reg_delete
+  begin "${1:-happy-path}"
+  fresh_target
   run_install "$dir" "$target_name" || return
-  expect_message "$completion"
-  expect_status 0
-  expect_written "$target" 0 1 2 3
-  [ -d "$target/plugins/zivora" ] || fail "plugins\\zivora\\ not created"
-  expect_registry_target
-  expect_no_pack_file "$dir"
-  [ "$failures" -eq "$before" ] && ok "four files, plugin folder, registry value, completion message, exit 0"
+  expect_installed "$dir"
+  passed "four files, plugin folder, registry value, completion message, exit 0"
 }
 
 # The happy path once more in a 32-bit prefix, the platform the installer
@@ -139,7 +134,7 @@ scenario_happy_path_win32() {
   fi
   local suite_runs=$runs suite_target=$target
   qzd_prefix win32
-  runs=$QZD_DRIVE_C/qze2e target=$QZD_DRIVE_C/$target_name
+  runs=$QZD_DRIVE_C/${runs##*/} target=$QZD_DRIVE_C/$target_name
   if qzd_server_start; then
     scenario_happy_path happy-path-win32
   else
@@ -155,43 +150,32 @@ scenario_happy_path_win32() {
 # The same install from a signed setup.exe: the installer finds its pack in
 # front of the certificate table that the signer appended.
 scenario_signed() {
-  e2e_begin signed
-  local before=$failures dir=$runs/signed
-  fresh_folder "$dir"
-  rm -rf "$target" && fresh_folder "$target/plugins"
-  sign_setup "$setup" "$dir/setup.exe" "$QZD_TMP" || fail "osslsigncode sign" || return
+  begin signed
+  fresh_target
+  rm "$dir/setup.exe" && sign_setup "$setup" "$dir/setup.exe" "$QZD_TMP" || fail "osslsigncode sign" || return
   signature_valid "$dir/setup.exe" "$QZD_TMP" || fail "osslsigncode verify rejects it" || return
-  qzd_reg_delete
   run_install "$dir" "$target_name" || return
-  expect_message "$completion"
-  expect_status 0
-  expect_written "$target" 0 1 2 3
-  expect_registry_target
-  expect_no_pack_file "$dir"
-  [ "$failures" -eq "$before" ] && ok "signed: four files, registry value, completion message, exit 0"
+  expect_installed "$dir"
+  passed "four files, registry value, completion message, exit 0"
 }
 
 # Without a "plugins" folder the two plugin files cannot be created: the
 # others are still written, and the report says which two and why.
 scenario_no_plugins_folder() {
-  e2e_begin no-plugins-folder
-  local before=$failures dir=$runs/noplug
-  fresh_folder "$dir" && cp "$setup" "$dir/"
+  begin no-plugins-folder
   run_install "$dir" || return
-  expect_message "Plugin partly installed"$'\n'"These files could not be written:"$'\n'"$(win "$dir")\\plugins\\zivora\\zivora.dll (could not be created)"$'\n'"$(win "$dir")\\plugins\\zivoravarelle.dll (could not be created)"
+  expect_message "$partly"$'\n'"$(win "$dir/${targets[1]}") (could not be created)"$'\n'"$(win "$dir/${targets[2]}") (could not be created)"
   expect_status 1
   expect_written "$dir" 0 3
   [ ! -e "$dir/plugins" ] || fail "a plugins folder appeared"
   expect_no_pack_file "$dir"
-  [ "$failures" -eq "$before" ] && ok "entries 0 and 3 written, 1 and 2 reported, partly installed, exit 1"
+  passed "entries 0 and 3 written, 1 and 2 reported, partly installed, exit 1"
 }
 
 # A target that another program holds open without sharing is reported; the
 # installer goes on with the others and leaves the held file alone.
 scenario_target_held_open() {
-  e2e_begin target-held-open
-  local before=$failures dir=$runs/held
-  fresh_folder "$dir/plugins" && cp "$setup" "$dir/"
+  begin target-held-open plugins
   local held=$dir/${targets[2]} ready=$dir/held.ready
   echo "bytes of an earlier version" >"$held"
   cp "$held" "$QZD_TMP/held.before"
@@ -203,21 +187,18 @@ scenario_target_held_open() {
   rm -f "$ready"
   wait "$holder_pid" || fail "the helper holding the file failed"
   [ -n "$message" ] || return
-  expect_message "Plugin partly installed"$'\n'"These files could not be written:"$'\n'"$(win "$held")$in_use"
+  expect_message "$partly"$'\n'"$(win "$held") (in use: close Winamp and run the installer again)"
   expect_status 1
   expect_written "$dir" 0 1 3
   cmp -s "$held" "$QZD_TMP/held.before" || fail "the held file changed"
   expect_entries "$dir" setup.exe "${installed[@]}"
-  [ "$failures" -eq "$before" ] && ok "held target named as in use and kept, the other three written, nothing left over, exit 1"
+  passed "held target named as in use and kept, the other three written, nothing left over, exit 1"
 }
 
 # One byte flipped inside a compressed entry: that entry is reported as
 # damaged, the file of that name keeps its old bytes, the others install.
 scenario_damaged_entry() {
-  e2e_begin damaged-entry
-  local before=$failures dir=$runs/damaged
-  fresh_folder "$dir/plugins"
-  cp "$setup" "$dir/setup.exe"
+  begin damaged-entry plugins
   local data unpacked stored
   read -r data unpacked stored < <(pack_entry "$dir/setup.exe" 2) || fail "setup.exe has no entry 2" || return
   # Only a block (stored size differs) with a checksum can be caught for sure.
@@ -228,23 +209,20 @@ scenario_damaged_entry() {
   echo "bytes of an earlier version" >"$old"
   cp "$old" "$QZD_TMP/old.dll"
   run_install "$dir" || return
-  expect_message "Plugin partly installed"$'\n'"These files could not be written:"$'\n'"$(win "$old") (damaged installer data)"
+  expect_message "$partly"$'\n'"$(win "$old") (damaged installer data)"
   expect_status 1
   cmp -s "$old" "$QZD_TMP/old.dll" || fail "the existing file of the damaged entry changed"
   expect_written "$dir" 0 1 3
   expect_no_pack_file "$dir"
-  [ "$failures" -eq "$before" ] && ok "damaged entry reported, old file kept, the other three written, exit 1"
+  passed "damaged entry reported, old file kept, the other three written, exit 1"
 }
 
 # A damaged installer file (cut short, or a trailer longer than the file)
 # installs nothing, writes no registry value and leaves no tmp.pak. With a
 # valid pack left behind by an earlier run, that pack is not installed either.
 scenario_damaged_installer() {
-  local kind=$1 before=$failures dir=$runs/$1
-  e2e_begin "damaged-installer-$kind"
-  fresh_folder "$dir/plugins"
-  cp "$setup" "$dir/setup.exe"
-  local size length cut v
+  local kind=$1 size length cut v
+  begin "damaged-installer-$kind" plugins
   size=$(stat -c %s "$setup")
   length=$(u32 "$setup" $((size - 4)))
   case "$kind" in
@@ -273,16 +251,15 @@ scenario_damaged_installer() {
   [ "$(snapshot "$dir")" = "$snap_before" ] || fail "files were created, deleted or written"
   [ "$kind" = truncated ] && expect_no_pack_file "$dir"
   qzd_reg_key_exists && fail "the registry key was written"
-  [ "$failures" -eq "$before" ] && ok "nothing written, not installed, damaged-installer message, exit 1"
+  passed "nothing written, not installed, damaged-installer message, exit 1"
 }
 
 # A "tmp.pak" planted beside setup.exe as a hard or a symbolic link to a file
 # in another folder: that file keeps its bytes, the install completes and
 # nothing is left under the name.
 scenario_planted_pack_link() {
-  local kind=$1 before=$failures dir=$runs/link-$1 elsewhere=$runs/elsewhere-$1
-  e2e_begin "planted-pack-$kind-link"
-  fresh_folder "$dir/plugins" && cp "$setup" "$dir/"
+  local kind=$1 elsewhere=$runs/elsewhere-$1
+  begin "planted-pack-$kind-link" plugins
   fresh_folder "$elsewhere"
   local victim=$elsewhere/victim.dat
   echo "a file of the user's that the installer must not touch" >"$victim"
@@ -297,37 +274,33 @@ scenario_planted_pack_link() {
   cmp -s "$victim" "$QZD_TMP/victim.before" || fail "the linked file was written through the planted link"
   expect_written "$dir" 0 1 2 3
   expect_entries "$dir" setup.exe "${installed[@]}"
-  [ "$failures" -eq "$before" ] && ok "linked file untouched, four files, no tmp.pak left, exit 0"
+  passed "linked file untouched, four files, no tmp.pak left, exit 0"
 }
 
 # setup.exe on read-only media (a tmpfs remounted read-only): tmp.pak goes to
 # the temporary folder, the install completes, and tmp.pak goes again.
 scenario_read_only_media() {
   e2e_begin read-only-media
-  local before=$failures media=$runs/media temp=$QZD_DRIVE_C/users
+  local media=$runs/media temp=$QZD_DRIVE_C/users
   fresh_folder "$media"
   mount_tmpfs "$media" 1m || { skip "mounting a tmpfs is not allowed here (it needs root)"; return 0; }
   cp "$setup" "$media/" && mount -o remount,ro "$media" || { fail "remounting read-only"; unmount "$media"; return; }
-  rm -rf "$target" && fresh_folder "$target/plugins"
+  fresh_target
   find "$temp" -name tmp.pak -delete
   run_install "$media" "$target_name"
   if [ -n "$message" ]; then
-    expect_message "$completion"
-    expect_status 0
-    expect_written "$target" 0 1 2 3
+    expect_installed "$media"
     [ -z "$(find "$temp" -name tmp.pak)" ] || fail "tmp.pak left in the temporary folder"
   fi
   unmount "$media"
-  [ "$failures" -eq "$before" ] && ok "installed from read-only media, exit 0, no tmp.pak left"
+  passed "installed from read-only media, exit 0, no tmp.pak left"
 }
 
 # The plugins folder on a volume too small for the new plugin (a tmpfs that
 # holds the other DLL but not this one), an older plugin on it: the older
 # file is kept byte for byte, named in the report, nothing partial is left.
 scenario_full_volume() {
-  e2e_begin full-volume
-  local before=$failures dir=$runs/full
-  fresh_folder "$dir/plugins" && cp "$setup" "$dir/"
+  begin full-volume plugins
   local room=$(($(stat -c %s "${input[1]}") + $(stat -c %s "${input[2]}") / 2))
   mount_tmpfs "$dir/plugins" "$room" || { skip "mounting a tmpfs is not allowed here (it needs root)"; return 0; }
   local old=$dir/${targets[2]}
@@ -335,14 +308,14 @@ scenario_full_volume() {
   cp "$old" "$QZD_TMP/full.before"
   run_install "$dir"
   if [ -n "$message" ]; then
-    expect_message "Plugin partly installed"$'\n'"These files could not be written:"$'\n'"$(win "$old") (could not be written in full)"
+    expect_message "$partly"$'\n'"$(win "$old") (could not be written in full)"
     expect_status 1
     cmp -s "$old" "$QZD_TMP/full.before" || fail "the older plugin changed"
     expect_written "$dir" 0 1 3
     expect_entries "$dir" setup.exe "${installed[@]}"
   fi
   unmount "$dir/plugins"
-  [ "$failures" -eq "$before" ] && ok "older plugin kept and named, the other three written, nothing partial, exit 1"
+  passed "older plugin kept and named, the other three written, nothing partial, exit 1"
 }
 
 start=$(qzd_now)
@@ -359,8 +332,4 @@ scenario_planted_pack_link symbolic
 scenario_read_only_media
 scenario_full_volume
 echo "took $(awk -v a="$start" -v b="$(qzd_now)" 'BEGIN { printf "%.1f", b - a }') s"
-
-# Keep the folders of a failed run for a look; clear them otherwise.
-e2e_end && rm -rf "$runs" "$target" && exit 0
-echo "folders kept: $runs $target"
-exit 1
+e2e_end "$target"

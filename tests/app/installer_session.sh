@@ -11,25 +11,18 @@
 # Needs an X display (DISPLAY), as the Windows suite has inside xvfb-run.
 set -uo pipefail
 
-build=$1
-stub=$2
-qzpack=$3
-samples=$4
-shots=$5
 . "$(dirname "$0")/e2e_common.sh"
+e2e_setup session "$@"
+shots=$5
+e2e_pack "${QZD_SAMPLES[@]}"
 
-e2e_setup session
-runs=$QZD_DRIVE_C/qzsession
-rm -rf "$runs"
-
-setup=$QZD_TMP/setup.exe
-qzd_samples "$samples"
-qzd_pack "$qzpack" "$setup" "$stub" "${QZD_SAMPLES[@]}" || { echo "FAIL: qzpack build"; exit 1; }
-
-# prepare DIR: setup.exe beside old files of every name the installer
-# writes or deletes; notes the folder's snapshot in $snap_before.
-prepare() {
-  local dir=$1 target
+# start_session NAME: starts scenario NAME: setup.exe in a fresh folder $dir
+# beside old files of every name the installer writes or deletes (the
+# folder's snapshot in $snap_before), no registry key, its main window found.
+start_session() {
+  local target
+  e2e_begin "$1"
+  dir=$runs/$1
   fresh_folder "$dir" && cp "$setup" "$dir/"
   for target in "${QZD_TARGETS[@]}"; do
     mkdir -p "$dir/$(dirname "$target")"
@@ -38,30 +31,27 @@ prepare() {
   echo "a pack an earlier run left" >"$dir/tmp.pak"
   snap_before=$(snapshot "$dir")
   qzd_reg_delete
+  e2e_start "$dir"
 }
 
-# start_session DIR: starts DIR/setup.exe and waits for its main window.
-start_session() {
-  qzd_start "$1/setup.exe" "$logs/$scenario.log"
-  qzd_find_main || fail "no window titled Zivora Varelle"
+# keys KEY...: types the KEYs into the main window.
+keys() {
+  xdotool windowfocus --sync "$QZD_WIN"
+  xdotool key --delay 100 "$@"
 }
 
-# expect_untouched DIR: exit code 0, the folder and the registry unchanged.
+# expect_untouched: exit code 0, the folder and the registry unchanged.
 expect_untouched() {
-  local dir=$1 before=$2
   qzd_wait_exit || fail "the installer did not end" || return
-  [ "$QZD_STATUS" -eq 0 ] || fail "exit code $QZD_STATUS, want 0"
+  expect_status 0
   [ "$(snapshot "$dir")" = "$snap_before" ] || fail "files were created, deleted or written"
   qzd_reg_key_exists && fail "the registry key was written"
-  [ "$failures" -eq "$before" ] && ok "ends with exit code 0, nothing created, deleted or written"
+  passed "ends with exit code 0, nothing created, deleted or written"
 }
 
 # A click on Exit; the window as laid out, and its screenshot.
 scenario_exit_button() {
-  e2e_begin exit-button
-  local before=$failures dir=$runs/exit
-  prepare "$dir"
-  start_session "$dir" || return
+  start_session exit-button || return
   [ "$QZD_W" -eq 250 ] && [ "$QZD_H" -eq 118 ] || fail "client area ${QZD_W}x${QZD_H}, not 250x118"
   mkdir -p "$shots"
   # The controls paint right after the window maps; give them a moment.
@@ -69,18 +59,14 @@ scenario_exit_button() {
   qzd_screenshot "$QZD_WIN" "$shots/main-window.png" || fail "screenshot"
   echo "screenshot: $shots/main-window.png"
   qzd_exit_main || fail "Exit did not end the installer" || return
-  expect_untouched "$dir" "$before"
+  expect_untouched
 }
 
 # Alt+F4 reaches the window as the close box does.
 scenario_close_box() {
-  e2e_begin close-box
-  local before=$failures dir=$runs/close
-  prepare "$dir"
-  start_session "$dir" || return
-  xdotool windowfocus --sync "$QZD_WIN"
-  xdotool key alt+F4
-  expect_untouched "$dir" "$before"
+  start_session close-box || return
+  keys alt+F4
+  expect_untouched
 }
 
 # With no control focused, Tab focuses Install and each further Tab moves
@@ -89,36 +75,24 @@ scenario_close_box() {
 # runs leave no other order: a cycle of three where the second Tab reaches
 # Exit and the fourth Install puts Install first and Select directory third.
 scenario_tab_to_exit() {
-  e2e_begin tab-tab-space-presses-exit
-  local before=$failures dir=$runs/tab2
-  prepare "$dir"
-  start_session "$dir" || return
-  xdotool windowfocus --sync "$QZD_WIN"
-  xdotool key --delay 100 Tab Tab space
+  start_session tab-tab-space-presses-exit || return
+  keys Tab Tab space
   qzd_poll 10 qzd_ended || fail "two Tabs and Space did not press Exit" || return
-  expect_untouched "$dir" "$before"
+  expect_untouched
 }
 
 scenario_tab_wraps_to_install() {
-  e2e_begin four-tabs-wrap-to-install
-  local before=$failures dir=$runs/tab4
-  prepare "$dir"
-  start_session "$dir" || return
-  xdotool windowfocus --sync "$QZD_WIN"
-  xdotool key --delay 100 Tab Tab Tab Tab space
+  start_session four-tabs-wrap-to-install || return
+  keys Tab Tab Tab Tab space
   qzd_poll 10 qzd_message_shown || fail "four Tabs and Space did not press Install" || return
-  qzd_dismiss_message || fail "the message box did not go away" || return
-  qzd_wait_exit || fail "the installer did not end" || return
-  [ "$QZD_STATUS" -eq 0 ] || fail "exit code $QZD_STATUS after installing beside the executable"
+  e2e_dismiss || return
+  expect_status 0
   cmp -s "$dir/${QZD_TARGETS[3]}" "${QZD_SAMPLES[3]}" || fail "Install did not install"
-  [ "$failures" -eq "$before" ] && ok "the fourth Tab is back on Install"
+  passed "the fourth Tab is back on Install"
 }
 
 scenario_exit_button
 scenario_close_box
 scenario_tab_to_exit
 scenario_tab_wraps_to_install
-
-e2e_end && rm -rf "$runs" && exit 0
-echo "folders kept: $runs"
-exit 1
+e2e_end

@@ -17,7 +17,7 @@ for tool in osslsigncode openssl; do
   command -v "$tool" >/dev/null || { echo "FAIL: $tool missing (scripts/setup installs it)"; exit 1; }
 done
 
-scenario=signed
+e2e_begin signed
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -50,5 +50,4 @@ cp "$signed" "$work/flipped.exe"
 flip_byte "$work/flipped.exe" $((data + stored / 2))
 signature_valid "$work/flipped.exe" "$work" && fail "a flipped pack byte leaves the signature valid"
 
-[ "$failures" -eq 0 ] || exit 1
-ok "multiple of 8 ($size bytes), signature valid, four entries, $table-byte table listed, a flipped pack byte caught"
+passed "multiple of 8 ($size bytes), signature valid, four entries, $table-byte table listed, a flipped pack byte caught" || exit 1

@@ -16,57 +16,39 @@
 # Usage: planted_dlls.sh WINE_RUN INSTALLER_EXE QZPACK_EXE PLANTED_DIR PROBE_EXE SAMPLES_DIR
 set -uo pipefail
 
-wine_run=$1 installer=$2 qzpack=$3 planted=$4 probe=$5 samples=$6
-
-. "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib/installer-driver.sh"
-qzd_init "$(dirname "$wine_run")"
-folder="$QZD_DRIVE_C/qz-planted"
-marker="$folder/planted-dll-loaded.txt"
-
-fail() {
-  echo "FAIL: $*"
-  qzd_ended_why
-  qzd_cleanup
-  exit 1
-}
-
-[ -n "${DISPLAY:-}" ] || fail "no X display"
-
-rm -rf "$folder"
-mkdir -p "$folder"
-qzd_samples "$samples"
-qzd_pack "$qzpack" "$folder/setup.exe" "$installer" "${QZD_SAMPLES[@]}" || fail "qzpack build"
-cp "$planted"/comctl32.dll "$planted"/uxtheme.dll "$planted"/dwmapi.dll "$probe" "$folder/"
+planted=$4 probe=$5
+. "$(dirname "$0")/../app/e2e_common.sh"
+e2e_setup planted "$(dirname "$1")" "$2" "$3" "$6"
+e2e_pack "${QZD_SAMPLES[@]}"
+marker=$runs/planted-dll-loaded.txt
+cp "$setup" "$planted"/comctl32.dll "$planted"/uxtheme.dll "$planted"/dwmapi.dll "$probe" "$runs/"
 
 export WINEDLLOVERRIDES="comctl32,uxtheme,dwmapi=n,b;mscoree,mshtml="
 
 # The control: an ordinary import of comctl32 loads the planted one.
-qzd_wine "$QZD_TMP/probe.log" "$folder/$(basename "$probe")"
+e2e_begin control
+qzd_wine "$logs/control.log" "$runs/$(basename "$probe")"
 grep -qi "comctl32.dll loaded by" "$marker" 2>/dev/null ||
-  fail "control: a program importing comctl32 did not load the planted DLL; this set-up cannot detect planting"
-echo "ok: control program picked up the planted comctl32.dll"
+  fail "a program importing comctl32 did not load the planted DLL; this set-up cannot detect planting" || e2e_end
+passed "a program importing comctl32 picked up the planted comctl32.dll"
 rm -f "$marker"
 
-# Run 1: start-up, the main window, Exit.
-qzd_start "$folder/setup.exe" "$QZD_TMP/exit.log"
-qzd_find_main || fail "no main window"
+# Start-up, the main window, Exit.
+e2e_begin exit
+e2e_start "$runs" || e2e_end
 sleep 0.5
-qzd_exit_main || fail "Exit did not end the installer"
-echo "ok: start-up, main window and Exit ran"
+qzd_exit_main || fail "Exit did not end the installer" || e2e_end
+passed "start-up, main window and Exit ran"
 
-# Run 2: Install before any directory was chosen; its report is dismissed.
-qzd_start "$folder/setup.exe" "$QZD_TMP/install.log"
-qzd_find_main || fail "no main window (second run)"
+# Install before any directory was chosen; its report is dismissed.
+e2e_begin install
+e2e_start "$runs" || e2e_end
 sleep 0.5
-qzd_install || fail "no report after Install"
-qzd_dismiss_message || fail "the report did not go away"
-qzd_wait_exit || fail "the installer did not end after Install"
-echo "ok: an install into the installer's own folder ran"
+qzd_install || fail "no report after Install" || e2e_end
+e2e_dismiss || e2e_end
+passed "an install into the installer's own folder ran"
 
-if [ -e "$marker" ]; then
-  cat "$marker"
-  fail "the installer loaded a planted DLL"
-fi
-echo "ok: no planted DLL was loaded"
-rm -rf "$folder"
-qzd_cleanup
+e2e_begin no-planted-dll
+[ ! -e "$marker" ] || { cat "$marker"; fail "the installer loaded a planted DLL"; }
+passed "no planted DLL was loaded"
+e2e_end
