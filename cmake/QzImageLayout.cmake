@@ -101,7 +101,8 @@ endif()
 
 function(qz_image_layout target)
   target_link_options(${target} PRIVATE -Wl,-T,${QZ_LAYOUT_SCRIPT})
-  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${QZ_LAYOUT_SCRIPT} ${QZ_COMPACT_HEADERS})
+  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS
+    ${QZ_LAYOUT_SCRIPT} ${QZ_COMPACT_HEADERS} ${PROJECT_SOURCE_DIR}/pack/file_end.h)
   set(linked $<TARGET_FILE_DIR:${target}>/linked/$<TARGET_FILE_NAME:${target}>)
   add_custom_command(TARGET ${target} POST_BUILD
     COMMAND ${CMAKE_COMMAND} -E make_directory $<TARGET_FILE_DIR:${target}>/linked

@@ -15,19 +15,13 @@
 # refused: OUTPUT is then not written, and the exit status is 1.
 use strict;
 use warnings;
+use FindBin;
 
-use constant {
-    DOS_HEADER_SIZE  => 64,
-    NEW_HEADER_FIELD => 0x3C,
-    FILE_HEADER_SIZE => 20,
-    SECTION_SIZE     => 40,
-    PE32_MAGIC       => 0x10B,
-    PE32_PLUS_MAGIC  => 0x20B,
-    IMPORT_ENTRY     => 1,
-    SECURITY_ENTRY   => 4,
-    RELOCATION_ENTRY => 5,
-    DEBUG_ENTRY      => 6,
-    DESCRIPTOR_SIZE  => 20,
+# The PE header fields, as the installer and qzpack have them.
+use constant do {
+    my $layout = "$FindBin::RealBin/../pack/file_end.h";
+    open my $in, '<', $layout or die "compact-pe-headers: cannot read $layout: $!\n";
+    +{ map { /^constexpr uint32_t (PE\w+) = (?:0x([0-9A-F]+)|([0-9]+));/ ? ($1 => defined $2 ? hex $2 : $3) : () } <$in> };
 };
 
 my ($linked, $output) = @ARGV;
@@ -51,56 +45,57 @@ sub u16 { my ($at) = @_; refuse("cut short at $at") if $at + 2 > $size; unpack '
 sub u32 { my ($at) = @_; refuse("cut short at $at") if $at + 4 > $size; unpack 'V', substr($image, $at, 4) }
 
 # The PE headers' layout, located and checked.
-refuse('no DOS header') if $size < DOS_HEADER_SIZE || substr($image, 0, 2) ne 'MZ';
-my $pe = u32(NEW_HEADER_FIELD);
-refuse("PE header at $pe, inside the DOS header") if $pe < DOS_HEADER_SIZE;
-refuse('no PE signature') if $pe + 4 > $size || substr($image, $pe, 4) ne "PE\0\0";
-my $file_header = $pe + 4;
-my $sections    = u16($file_header + 2);
-refuse('a COFF symbol table') if u32($file_header + 8) || u32($file_header + 12);
-my $optional_size = u16($file_header + 16);
-my $optional      = $file_header + FILE_HEADER_SIZE;
+refuse('no DOS header') if $size < PE_DOS_HEADER_SIZE || substr($image, 0, 2) ne 'MZ';
+my $pe = u32(PE_HEADER_POINTER_OFFSET);
+refuse("PE header at $pe, inside the DOS header") if $pe < PE_DOS_HEADER_SIZE;
+refuse('no PE signature') if $pe + 4 > $size || u32($pe) != PE_SIGNATURE;
+my $sections = u16($pe + PE_SECTION_COUNT_OFFSET);
+refuse('a COFF symbol table') if u32($pe + PE_SYMBOL_TABLE_OFFSET) || u32($pe + PE_SYMBOL_COUNT_OFFSET);
+my $optional_size = u16($pe + PE_OPTIONAL_SIZE_OFFSET);
+my $optional      = $pe + PE_OPTIONAL_HEADER_OFFSET;
 my $magic         = u16($optional);
 refuse(sprintf 'optional header magic 0x%X', $magic) if $magic != PE32_MAGIC && $magic != PE32_PLUS_MAGIC;
-my $directory_count_at = $optional + ($magic == PE32_MAGIC ? 92 : 108);
+my $directory_count_at = $optional + ($magic == PE32_MAGIC ? PE32_DIRECTORY_COUNT_OFFSET : PE32_PLUS_DIRECTORY_COUNT_OFFSET);
 my $directories        = $directory_count_at + 4;
 my $directory_count    = u32($directory_count_at);
 refuse("$directory_count data directories") if $directory_count > 16;
-refuse('optional header shorter than its directories') if $directories + 8 * $directory_count > $optional + $optional_size;
+refuse('optional header shorter than its directories')
+    if $directories + PE_DIRECTORY_SIZE * $directory_count > $optional + $optional_size;
 
 my $file_alignment = u32($optional + 36);
-my $headers_size   = u32($optional + 60);
+my $headers_size   = u32($optional + PE_HEADERS_SIZE_OFFSET);
 my $table          = $optional + $optional_size;
-my $headers_end    = $table + SECTION_SIZE * $sections;
+my $headers_end    = $table + PE_SECTION_HEADER_SIZE * $sections;
 refuse("file alignment $file_alignment") if $file_alignment < 512 || $file_alignment > 65536 || $file_alignment & ($file_alignment - 1);
 refuse("headers of $headers_size bytes") if $headers_size % $file_alignment || $headers_size < $headers_end || $headers_size > $size;
 refuse('bytes after the headers, before the first section') if substr($image, $headers_end, $headers_size - $headers_end) =~ /[^\0]/;
-for my $entry (SECURITY_ENTRY, DEBUG_ENTRY) {
+for my $entry (PE_SECURITY_DIRECTORY, PE_DEBUG_DIRECTORY) {
     next if $entry >= $directory_count;
-    refuse("data directory $entry holds file offsets") if u32($directories + 8 * $entry) || u32($directories + 8 * $entry + 4);
+    my $at = $directories + PE_DIRECTORY_SIZE * $entry;
+    refuse("data directory $entry holds file offsets") if u32($at) || u32($at + 4);
 }
 
 lookup_tables_drop();
 
 # The new layout: the PE header right after the DOS header, headers rounded
 # up to the file alignment, everything after them moved up by the saving.
-my $shift         = $pe - DOS_HEADER_SIZE;
+my $shift         = $pe - PE_DOS_HEADER_SIZE;
 my $new_headers   = whole_blocks($headers_end - $shift);
 my $saving        = $headers_size - $new_headers;
-my $headers = substr($image, 0, DOS_HEADER_SIZE) . substr($image, $pe, $headers_end - $pe);
-substr($headers, NEW_HEADER_FIELD, 4) = pack 'V', DOS_HEADER_SIZE;
+my $headers = substr($image, 0, PE_DOS_HEADER_SIZE) . substr($image, $pe, $headers_end - $pe);
+substr($headers, PE_HEADER_POINTER_OFFSET, 4) = pack 'V', PE_DOS_HEADER_SIZE;
 dos_program_write();
 $headers .= "\0" x ($new_headers - length $headers);
 my $new_optional = $optional - $shift;
-substr($headers, $new_optional + 60, 4) = pack 'V', $new_headers;
+substr($headers, $new_optional + PE_HEADERS_SIZE_OFFSET, 4) = pack 'V', $new_headers;
 
 for my $i (0 .. $sections - 1) {
-    my $header = $table + SECTION_SIZE * $i;
-    my ($raw_size, $raw_at) = (u32($header + 16), u32($header + 20));
+    my $header = $table + PE_SECTION_HEADER_SIZE * $i;
+    my ($raw_size, $raw_at) = (u32($header + PE_SECTION_RAW_SIZE_OFFSET), u32($header + PE_SECTION_RAW_POINTER_OFFSET));
     refuse("section $i has relocations or line numbers") if u32($header + 24) || u32($header + 28) || u32($header + 32);
     next if $raw_size == 0 && $raw_at == 0;
     refuse("section $i lies outside the file's sections") if $raw_at < $headers_size || $raw_at + $raw_size > $size;
-    substr($headers, $header - $shift + 20, 4) = pack 'V', $raw_at - $saving;
+    substr($headers, $header - $shift + PE_SECTION_RAW_POINTER_OFFSET, 4) = pack 'V', $raw_at - $saving;
 }
 
 my $result = $headers . substr($image, $headers_size);
@@ -121,9 +116,9 @@ sub whole_blocks {
 sub section_at {
     my ($rva) = @_;
     for my $i (0 .. $sections - 1) {
-        my $header = $table + SECTION_SIZE * $i;
-        my $start  = u32($header + 12);
-        return $header if $rva >= $start && $rva < $start + u32($header + 8);
+        my $header = $table + PE_SECTION_HEADER_SIZE * $i;
+        my $start  = u32($header + PE_SECTION_ADDRESS_OFFSET);
+        return $header if $rva >= $start && $rva < $start + u32($header + PE_SECTION_VIRTUAL_SIZE_OFFSET);
     }
     refuse(sprintf 'address 0x%X in no section', $rva);
 }
@@ -131,9 +126,9 @@ sub section_at {
 sub file_at {
     my ($rva) = @_;
     my $header = section_at($rva);
-    my $offset = $rva - u32($header + 12);
-    refuse(sprintf 'address 0x%X beyond its section\'s file data', $rva) if $offset >= u32($header + 16);
-    return u32($header + 20) + $offset;
+    my $offset = $rva - u32($header + PE_SECTION_ADDRESS_OFFSET);
+    refuse(sprintf 'address 0x%X beyond its section\'s file data', $rva) if $offset >= u32($header + PE_SECTION_RAW_SIZE_OFFSET);
+    return u32($header + PE_SECTION_RAW_POINTER_OFFSET) + $offset;
 }
 
 # The bytes of one import lookup table, which must be those of the import
@@ -153,8 +148,9 @@ sub lookup_table_length {
 # True when a base relocation applies to a byte in [low, high).
 sub relocated_within {
     my ($low, $high) = @_;
-    return 0 if RELOCATION_ENTRY >= $directory_count;
-    my ($rva, $length) = (u32($directories + 8 * RELOCATION_ENTRY), u32($directories + 8 * RELOCATION_ENTRY + 4));
+    return 0 if PE_RELOCATION_DIRECTORY >= $directory_count;
+    my $entry = $directories + PE_DIRECTORY_SIZE * PE_RELOCATION_DIRECTORY;
+    my ($rva, $length) = (u32($entry), u32($entry + 4));
     return 0 unless $rva;
     my ($at, $end) = (file_at($rva), file_at($rva) + $length);
     while ($at < $end) {
@@ -174,11 +170,11 @@ sub relocated_within {
 # descriptor's lookup table field becomes 0, the section's size ends where
 # the tables began, and its file data shrinks to the blocks left.
 sub lookup_tables_drop {
-    return if IMPORT_ENTRY >= $directory_count;
-    my $directory = u32($directories + 8 * IMPORT_ENTRY);
+    return if PE_IMPORT_DIRECTORY >= $directory_count;
+    my $directory = u32($directories + PE_DIRECTORY_SIZE * PE_IMPORT_DIRECTORY);
     return unless $directory;
     my (@fields, @tables);
-    for (my $at = file_at($directory); ; $at += DESCRIPTOR_SIZE) {
+    for (my $at = file_at($directory); ; $at += PE_IMPORT_DESCRIPTOR_SIZE) {
         my ($lookup, $name, $addresses) = (u32($at), u32($at + 12), u32($at + 16));
         last if !$lookup && !$name && !$addresses;
         refuse('an import descriptor without a lookup table, a name or an address table') if !$lookup || !$name || !$addresses;
@@ -193,12 +189,14 @@ sub lookup_tables_drop {
         $high = $t->[1];
     }
     my $header = section_at($low);
-    my ($start, $raw_size, $raw_at) = (u32($header + 12), u32($header + 16), u32($header + 20));
-    refuse('import lookup tables that do not end their section') if $high != $start + u32($header + 8);
+    my ($start, $raw_size, $raw_at) =
+        map { u32($header + $_) } PE_SECTION_ADDRESS_OFFSET, PE_SECTION_RAW_SIZE_OFFSET, PE_SECTION_RAW_POINTER_OFFSET;
+    refuse('import lookup tables that do not end their section') if $high != $start + u32($header + PE_SECTION_VIRTUAL_SIZE_OFFSET);
     refuse("a section of $raw_size bytes in the file") if $raw_size % $file_alignment;
-    refuse('import lookup tables in the last section') unless grep { u32($table + SECTION_SIZE * $_ + 12) > $start } 0 .. $sections - 1;
+    refuse('import lookup tables in the last section')
+        unless grep { u32($table + PE_SECTION_HEADER_SIZE * $_ + PE_SECTION_ADDRESS_OFFSET) > $start } 0 .. $sections - 1;
     for my $entry (0 .. $directory_count - 1) {
-        my ($rva, $length) = (u32($directories + 8 * $entry), u32($directories + 8 * $entry + 4));
+        my ($rva, $length) = (u32($directories + PE_DIRECTORY_SIZE * $entry), u32($directories + PE_DIRECTORY_SIZE * $entry + 4));
         refuse("data directory $entry lies in the import lookup tables") if $rva && $rva < $high && $rva + $length > $low;
     }
     refuse('a base relocation in the import lookup tables') if relocated_within($low, $high);
@@ -210,11 +208,11 @@ sub lookup_tables_drop {
     substr($image, $raw_at + $kept, $new_size - $kept) = "\0" x ($new_size - $kept);
     substr($image, $raw_at + $new_size, $cut) = '';
     $size = length $image;
-    substr($image, $header + 8, 4)  = pack 'V', $kept;
-    substr($image, $header + 16, 4) = pack 'V', $new_size;
+    substr($image, $header + PE_SECTION_VIRTUAL_SIZE_OFFSET, 4) = pack 'V', $kept;
+    substr($image, $header + PE_SECTION_RAW_SIZE_OFFSET, 4) = pack 'V', $new_size;
     for my $i (0 .. $sections - 1) {
-        my $other = $table + SECTION_SIZE * $i;
-        substr($image, $other + 20, 4) = pack 'V', u32($other + 20) - $cut if u32($other + 20) > $raw_at;
+        my $other = $table + PE_SECTION_HEADER_SIZE * $i + PE_SECTION_RAW_POINTER_OFFSET;
+        substr($image, $other, 4) = pack 'V', u32($other) - $cut if u32($other) > $raw_at;
     }
     my $initialised = u32($optional + 8);
     substr($image, $optional + 8, 4) = pack 'V', $initialised > $cut ? $initialised - $cut : 0;
@@ -233,8 +231,8 @@ sub dos_program_write {
         0xB4, 0x09, 0xCD, 0x21,    # mov ah, 9; int 21h
         0xB8, 0x01, 0x4C,          # mov ax, 4C01h
         0xCD, 0x21) . $message;    # int 21h
-    refuse('no room for the DOS program') if $at + length $program > NEW_HEADER_FIELD;
-    substr($headers, 2, 8)  = pack 'v4', DOS_HEADER_SIZE, 1, 0, $at / 16;  # last page, pages, relocations, header
+    refuse('no room for the DOS program') if $at + length $program > PE_HEADER_POINTER_OFFSET;
+    substr($headers, 2, 8)  = pack 'v4', PE_DOS_HEADER_SIZE, 1, 0, $at / 16;  # last page, pages, relocations, header
     substr($headers, 0x14, 4) = pack 'v2', 0, 0;                           # ip, cs
     substr($headers, $at, length $program) = $program;
 }

@@ -16,8 +16,8 @@ uint32_t PackFileEnd(const uint8_t* head, uint32_t headSize, uint32_t fileSize)
     const uint8_t* const optional = head + pe + PE_OPTIONAL_HEADER_OFFSET;
     const uint32_t magic = optional[0] | optional[1] << 8;
     const uint32_t count = magic == PE32_PLUS_MAGIC ? PE32_PLUS_DIRECTORY_COUNT_OFFSET : PE32_DIRECTORY_COUNT_OFFSET;
-    const uint32_t entry = count + 4 + 8 * PE_SECURITY_DIRECTORY;
-    if (headSize - pe < PE_OPTIONAL_HEADER_OFFSET + entry + 8)
+    const uint32_t entry = count + 4 + PE_DIRECTORY_SIZE * PE_SECURITY_DIRECTORY;
+    if (headSize - pe < PE_OPTIONAL_HEADER_OFFSET + entry + PE_DIRECTORY_SIZE)
         return fileSize;
     if (LoadU32(head + pe) != PE_SIGNATURE || (magic != PE32_MAGIC && magic != PE32_PLUS_MAGIC) ||
         LoadU32(optional + count) <= PE_SECURITY_DIRECTORY)

@@ -13,6 +13,9 @@
 //   +---------------------------+  S = file size
 //
 // Portable: no platform calls, so it is tested natively on hand-made files.
+// The PE header fields below serve the installer, qzpack and
+// cmake/compact-pe-headers.pl alike; the script reads each "constexpr
+// uint32_t PE..." line, so every value stays a plain number.
 #pragma once
 
 #include <stdint.h>
@@ -21,18 +24,37 @@
 // the headers there; the packer looks at no more, so both agree on any file.
 constexpr uint32_t PE_HEADS_READ_SIZE = 512;
 
-constexpr uint32_t PE_HEADER_POINTER_OFFSET = 0x3C;
+constexpr uint32_t PE_DOS_HEADER_SIZE = 64;
+constexpr uint32_t PE_HEADER_POINTER_OFFSET = 0x3C;  // in the DOS header: where the signature is
+// The signature, then the file header, whose fields count from the signature.
 constexpr uint32_t PE_SIGNATURE = 0x00004550;  // "PE\0\0" read as a little-endian u32
-constexpr uint32_t PE_OPTIONAL_HEADER_OFFSET = 24;  // signature and file header
-constexpr uint32_t PE_SECTION_HEADER_SIZE = 40;  // the packer walks the section table
+constexpr uint32_t PE_SECTION_COUNT_OFFSET = 6;
+constexpr uint32_t PE_SYMBOL_TABLE_OFFSET = 12;
+constexpr uint32_t PE_SYMBOL_COUNT_OFFSET = 16;
+constexpr uint32_t PE_OPTIONAL_SIZE_OFFSET = 20;
+constexpr uint32_t PE_OPTIONAL_HEADER_OFFSET = 24;
+constexpr uint32_t PE_COFF_SYMBOL_SIZE = 18;
 // The optional header's two forms differ before the data directories, which
 // follow their count: PE32 (32-bit images, the installer) and PE32+ (64-bit
 // images, which a maker may hand the packer as a stub).
 constexpr uint32_t PE32_MAGIC = 0x10B;
 constexpr uint32_t PE32_PLUS_MAGIC = 0x20B;
-constexpr uint32_t PE32_DIRECTORY_COUNT_OFFSET = 92;  // in the optional header
+constexpr uint32_t PE_HEADERS_SIZE_OFFSET = 60;
+constexpr uint32_t PE32_DIRECTORY_COUNT_OFFSET = 92;
 constexpr uint32_t PE32_PLUS_DIRECTORY_COUNT_OFFSET = 108;
+constexpr uint32_t PE_DIRECTORY_SIZE = 8;  // an address and a size; by index:
+constexpr uint32_t PE_IMPORT_DIRECTORY = 1;
+constexpr uint32_t PE_RESOURCE_DIRECTORY = 2;
 constexpr uint32_t PE_SECURITY_DIRECTORY = 4;
+constexpr uint32_t PE_RELOCATION_DIRECTORY = 5;
+constexpr uint32_t PE_DEBUG_DIRECTORY = 6;
+constexpr uint32_t PE_IMPORT_DESCRIPTOR_SIZE = 20;  // the import directory's entries
+// The section table follows the optional header.
+constexpr uint32_t PE_SECTION_HEADER_SIZE = 40;
+constexpr uint32_t PE_SECTION_VIRTUAL_SIZE_OFFSET = 8;
+constexpr uint32_t PE_SECTION_ADDRESS_OFFSET = 12;
+constexpr uint32_t PE_SECTION_RAW_SIZE_OFFSET = 16;
+constexpr uint32_t PE_SECTION_RAW_POINTER_OFFSET = 20;
 // The certificate table starts on this boundary; the signer pads with zeros
 // to reach it.
 constexpr uint32_t PE_CERTIFICATE_ALIGNMENT = 8;

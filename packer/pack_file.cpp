@@ -1,7 +1,5 @@
 #include "packer/pack_file.h"
 
-#include <string.h>
-
 #include <algorithm>
 
 #include "pack/block_decoder.h"
@@ -19,18 +17,6 @@ std::string TargetHostPath(const char* target)
 }
 
 namespace {
-
-constexpr size_t PE_SIGNATURE_SIZE = 4;
-// Fields of the file header, as offsets from the "PE\0\0" signature, of the
-// optional header and of a section header.
-constexpr size_t PE_SECTION_COUNT_OFFSET = 6;
-constexpr size_t PE_SYMBOL_TABLE_OFFSET = 12;
-constexpr size_t PE_SYMBOL_COUNT_OFFSET = 16;
-constexpr size_t PE_OPTIONAL_SIZE_OFFSET = 20;
-constexpr size_t PE_HEADERS_SIZE_OFFSET = 60;
-constexpr size_t PE_SECTION_RAW_SIZE_OFFSET = 16;
-constexpr size_t PE_SECTION_RAW_POINTER_OFFSET = 20;
-constexpr size_t COFF_SYMBOL_SIZE = 18;
 
 void AppendU32(std::vector<uint8_t>& out, uint32_t v)
 {
@@ -65,8 +51,8 @@ bool IsPeImage(const std::vector<uint8_t>& file)
     if (file.size() < PE_HEADER_POINTER_OFFSET + 4) return false;
     if (file[0] != 'M' || file[1] != 'Z') return false;
     const uint32_t pe = LoadU32(&file[PE_HEADER_POINTER_OFFSET]);
-    if (pe > file.size() || file.size() - pe < PE_SIGNATURE_SIZE) return false;
-    return memcmp(&file[pe], "PE\0\0", PE_SIGNATURE_SIZE) == 0;
+    if (pe > file.size() || file.size() - pe < 4) return false;
+    return LoadU32(&file[pe]) == PE_SIGNATURE;
 }
 
 uint64_t StubImageEnd(const std::vector<uint8_t>& file)
@@ -93,7 +79,7 @@ uint64_t StubImageEnd(const std::vector<uint8_t>& file)
     // first u32 is its own size, after the sections.
     const uint32_t symbols = LoadU32(&file[header + PE_SYMBOL_TABLE_OFFSET]);
     if (symbols != 0) {
-        const uint64_t strings = symbols + uint64_t(LoadU32(&file[header + PE_SYMBOL_COUNT_OFFSET])) * COFF_SYMBOL_SIZE;
+        const uint64_t strings = symbols + uint64_t(LoadU32(&file[header + PE_SYMBOL_COUNT_OFFSET])) * PE_COFF_SYMBOL_SIZE;
         end = std::max(end, strings);
         if (strings + 4 <= file.size()) end = std::max(end, strings + LoadU32(&file[strings]));
     }

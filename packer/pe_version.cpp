@@ -1,14 +1,10 @@
 #include "packer/pe_version.h"
 
-#include <string.h>
-
 #include "pack/block_format.h"
 #include "pack/file_end.h"
 
 namespace {
 
-constexpr size_t COFF_HEADER_SIZE = 20;
-constexpr uint32_t RESOURCE_DIRECTORY_INDEX = 2;
 constexpr uint32_t RESOURCE_TYPE_VERSION = 16;
 constexpr uint32_t RESOURCE_SUBDIRECTORY = 0x80000000u;
 constexpr size_t RESOURCE_DIRECTORY_SIZE = 16;
@@ -51,9 +47,9 @@ bool RvaToOffset(const PeImage& pe, uint64_t rva, uint64_t length, size_t& offse
 {
     for (uint32_t i = 0; i < pe.sectionCount; ++i) {
         const size_t header = pe.sections + i * PE_SECTION_HEADER_SIZE;
-        const uint32_t address = U32(pe, header + 12);
-        const uint32_t rawSize = U32(pe, header + 16);
-        const uint32_t rawOffset = U32(pe, header + 20);
+        const uint32_t address = U32(pe, header + PE_SECTION_ADDRESS_OFFSET);
+        const uint32_t rawSize = U32(pe, header + PE_SECTION_RAW_SIZE_OFFSET);
+        const uint32_t rawOffset = U32(pe, header + PE_SECTION_RAW_POINTER_OFFSET);
         if (rva < address || rva - address > rawSize || length > rawSize - (rva - address)) continue;
         const uint64_t at = uint64_t(rawOffset) + (rva - address);
         if (!Fits(pe, at, length)) return false;
@@ -68,11 +64,10 @@ bool PeHeadersRead(PeImage& pe)
 {
     if (!Fits(pe, 0, PE_HEADER_POINTER_OFFSET + 4) || pe.bytes[0] != 'M' || pe.bytes[1] != 'Z') return false;
     const uint32_t signature = U32(pe, PE_HEADER_POINTER_OFFSET);
-    const uint64_t coff = uint64_t(signature) + 4;
-    if (!Fits(pe, signature, 4 + COFF_HEADER_SIZE) || memcmp(&pe.bytes[signature], "PE\0\0", 4) != 0) return false;
-    pe.sectionCount = U16(pe, coff + 2);
-    const uint16_t optionalSize = U16(pe, coff + 16);
-    const uint64_t optional = coff + COFF_HEADER_SIZE;
+    if (!Fits(pe, signature, PE_OPTIONAL_HEADER_OFFSET) || U32(pe, signature) != PE_SIGNATURE) return false;
+    pe.sectionCount = U16(pe, signature + PE_SECTION_COUNT_OFFSET);
+    const uint16_t optionalSize = U16(pe, signature + PE_OPTIONAL_SIZE_OFFSET);
+    const uint64_t optional = uint64_t(signature) + PE_OPTIONAL_HEADER_OFFSET;
     pe.sections = size_t(optional + optionalSize);
     if (!Fits(pe, optional, optionalSize) || !Fits(pe, pe.sections, uint64_t(pe.sectionCount) * PE_SECTION_HEADER_SIZE))
         return false;
@@ -81,9 +76,9 @@ bool PeHeadersRead(PeImage& pe)
     if (magic != PE32_MAGIC && magic != PE32_PLUS_MAGIC) return false;
     const size_t countAt = magic == PE32_MAGIC ? PE32_DIRECTORY_COUNT_OFFSET : PE32_PLUS_DIRECTORY_COUNT_OFFSET;
     const size_t directories = countAt + 4;
-    if (optionalSize < directories + (RESOURCE_DIRECTORY_INDEX + 1) * 8) return false;
-    if (U32(pe, optional + countAt) <= RESOURCE_DIRECTORY_INDEX) return false;
-    pe.resourceRva = U32(pe, optional + directories + RESOURCE_DIRECTORY_INDEX * 8);
+    if (optionalSize < directories + (PE_RESOURCE_DIRECTORY + 1) * PE_DIRECTORY_SIZE) return false;
+    if (U32(pe, optional + countAt) <= PE_RESOURCE_DIRECTORY) return false;
+    pe.resourceRva = U32(pe, optional + directories + PE_RESOURCE_DIRECTORY * PE_DIRECTORY_SIZE);
     return pe.resourceRva != 0;
 }
 

@@ -10,14 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "pack/block_format.h"
+#include "tests/pack/pe_writer.h"
 
 namespace {
 
-constexpr size_t PE_AT = 0x40;
-constexpr size_t OPTIONAL_AT = PE_AT + 24;
-constexpr size_t SECTION_AT = OPTIONAL_AT + 224;
-constexpr size_t RSRC_AT = 0x200;
+constexpr size_t SECTION_AT = PE_TEST_OPTIONAL + 224;
+constexpr size_t RSRC_AT = PE_TEST_SIZE;  // right after the headers
 constexpr uint32_t RSRC_RVA = 0x1000;
 constexpr size_t TYPE_ENTRY = RSRC_AT + 16;
 constexpr size_t DATA_ENTRY = RSRC_AT + 72;
@@ -33,17 +31,11 @@ void Put16(std::vector<uint8_t>& b, size_t at, uint16_t v)
 // file version is 1.2.3.4 and product version 5.6.7.8, laid out by hand.
 std::vector<uint8_t> PeWithVersion()
 {
-    std::vector<uint8_t> b(VERSION_AT + 92, 0);
-    b[0] = 'M', b[1] = 'Z';
-    StoreU32(&b[0x3C], PE_AT);
-    b[PE_AT] = 'P', b[PE_AT + 1] = 'E';
-    Put16(b, PE_AT + 4, 0x14C);
-    Put16(b, PE_AT + 6, 1);      // sections
-    Put16(b, PE_AT + 20, 224);   // optional header size
-    Put16(b, OPTIONAL_AT, 0x10B);
-    StoreU32(&b[OPTIONAL_AT + 92], 16);              // data directories
-    StoreU32(&b[OPTIONAL_AT + 96 + 16], RSRC_RVA);   // the resource directory
-    StoreU32(&b[OPTIONAL_AT + 96 + 20], uint32_t(b.size() - RSRC_AT));
+    std::vector<uint8_t> b = PeImage();
+    b.resize(VERSION_AT + 92, 0);
+    Put16(b, PE_TEST_HEADER + 6, 1);                     // sections
+    StoreU32(&b[PE_TEST_OPTIONAL + 96 + 16], RSRC_RVA);  // the resource directory
+    StoreU32(&b[PE_TEST_OPTIONAL + 96 + 20], uint32_t(b.size() - RSRC_AT));
     memcpy(&b[SECTION_AT], ".rsrc", 5);
     StoreU32(&b[SECTION_AT + 8], uint32_t(b.size() - RSRC_AT));
     StoreU32(&b[SECTION_AT + 12], RSRC_RVA);
@@ -93,13 +85,13 @@ TEST(PeVersionRead, RefusesDamagedHeadersTablesAndOffsets)
         uint32_t value;
     };
     const Damage damages[] = {
-        {"PE signature", PE_AT, 4, 0x00004550 ^ 1},
-        {"section count beyond the file", PE_AT + 6, 2, 0xFFFF},
-        {"optional header beyond the file", PE_AT + 20, 2, 0xFFFF},
-        {"unknown optional header", OPTIONAL_AT, 2, 0x10C},
-        {"no resource directory slot", OPTIONAL_AT + 92, 4, 2},
+        {"PE signature", PE_TEST_HEADER, 4, 0x00004550 ^ 1},
+        {"section count beyond the file", PE_TEST_HEADER + 6, 2, 0xFFFF},
+        {"optional header beyond the file", PE_TEST_HEADER + 20, 2, 0xFFFF},
+        {"unknown optional header", PE_TEST_OPTIONAL, 2, 0x10C},
+        {"no resource directory slot", PE_TEST_OPTIONAL + 92, 4, 2},
         {"section data beyond the file", SECTION_AT + 20, 4, 0xFFFFFF00u},
-        {"resources in no section", OPTIONAL_AT + 96 + 16, 4, 0x5000},
+        {"resources in no section", PE_TEST_OPTIONAL + 96 + 16, 4, 0x5000},
         {"no version type", TYPE_ENTRY, 4, 3},
         {"type entry is not a folder", TYPE_ENTRY + 4, 4, 24},
         {"folder offset beyond the section", TYPE_ENTRY + 4, 4, 0x8FFFFFF0u},
