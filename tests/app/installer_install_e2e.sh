@@ -195,16 +195,37 @@ scenario_target_held_open() {
   passed "held target named as in use and kept, the other three written, nothing left over, exit 1"
 }
 
-# One byte flipped inside a compressed entry: that entry is reported as
-# damaged, the file of that name keeps its old bytes, the others install.
-scenario_damaged_entry() {
-  begin damaged-entry plugins
+# damage_flipped SETUP: one byte flipped inside entry 2's compressed block.
+damage_flipped() {
   local data unpacked stored
-  read -r data unpacked stored < <(pack_entry "$dir/setup.exe" 2) || fail "setup.exe has no entry 2" || return
+  read -r data unpacked stored < <(pack_entry "$1" 2) || fail "setup.exe has no entry 2" || return
   # Only a block (stored size differs) with a checksum can be caught for sure.
   [ "$stored" -ne "$unpacked" ] || fail "entry 2 is stored, not compressed" || return
-  [ "$(u32 "$dir/setup.exe" $((data + 6)))" -ne 0 ] || fail "entry 2's block has no checksum" || return
-  flip_byte "$dir/setup.exe" $((data + stored / 2))
+  [ "$(u32 "$1" $((data + 6)))" -ne 0 ] || fail "entry 2's block has no checksum" || return
+  flip_byte "$1" $((data + stored / 2))
+}
+
+# damage_empty SETUP: entry 2 empty, as a block with a checksum, which no
+# bytes have. qzpack stores an empty entry: the block is spliced in.
+damage_empty() {
+  local data unpacked stored size
+  : >"$QZD_TMP/empty.dll"
+  qzd_pack "$qzpack" "$QZD_TMP/empty.exe" "$stub" "${input[0]}" "${input[1]}" "$QZD_TMP/empty.dll" "${input[3]}" ||
+    fail "qzpack build" || return
+  size=$(stat -c %s "$QZD_TMP/empty.exe")
+  read -r data unpacked stored < <(pack_entry "$QZD_TMP/empty.exe" 2) || fail "no entry 2" || return
+  # "QZ", no bytes, checksum 0x1234, the end code.
+  { head -c "$data" "$QZD_TMP/empty.exe"; printf 'QZ\0\0\0\0\x34\x12\0\0\0\0\0\0'
+    tail -c +$((data + 1)) "$QZD_TMP/empty.exe"; } >"$1"
+  put_u32 "$1" $((data - 4)) 14
+  put_u32 "$1" $((size + 14 - 4)) $(($(u32 "$QZD_TMP/empty.exe" $((size - 4))) + 14))
+}
+
+# A damaged entry (KIND: flipped, empty): that entry is reported as
+# damaged, the file of that name keeps its old bytes, the others install.
+scenario_damaged_entry() {
+  begin "damaged-entry-$1" plugins
+  "damage_$1" "$dir/setup.exe" || return
   local old=$dir/${targets[2]}
   echo "bytes of an earlier version" >"$old"
   cp "$old" "$QZD_TMP/old.dll"
@@ -324,7 +345,8 @@ scenario_happy_path_win32
 scenario_signed
 scenario_no_plugins_folder
 scenario_target_held_open
-scenario_damaged_entry
+scenario_damaged_entry flipped
+scenario_damaged_entry empty
 scenario_damaged_installer truncated
 scenario_damaged_installer trailer-too-large
 scenario_planted_pack_link hard
