@@ -311,7 +311,14 @@ std::vector<uint8_t> ChooseOffsetWidths(const TokenList& tokens, size_t size)
     return widths;
 }
 
-std::vector<uint8_t> WriteBlock(const uint8_t* data, size_t size, const TokenList& tokens)
+ChosenParse ParseChoose(const uint8_t* data, size_t size, TokenList tokens)
+{
+    std::vector<uint16_t> modes = ChooseLiteralModes(data, tokens);
+    std::vector<uint8_t> widths = ChooseOffsetWidths(tokens, size);
+    return {std::move(tokens), std::move(modes), std::move(widths)};
+}
+
+std::vector<uint8_t> WriteBlock(const uint8_t* data, size_t size, const ChosenParse& parse)
 {
     assert(size <= UINT32_MAX);
     std::vector<uint8_t> block(BLOCK_HEADER_SIZE);
@@ -320,8 +327,8 @@ std::vector<uint8_t> WriteBlock(const uint8_t* data, size_t size, const TokenLis
     StoreU32(&block[BLOCK_UNPACKED_SIZE_OFFSET], uint32_t(size));
     StoreU32(&block[BLOCK_CHECKSUM_OFFSET], BlockChecksum(data, uint32_t(size)));
 
-    const std::vector<uint16_t> modes = ChooseLiteralModes(data, tokens);
-    const std::vector<uint8_t> widths = ChooseOffsetWidths(tokens, size);
+    const std::vector<uint16_t>& modes = parse.literalModes;
+    const std::vector<uint8_t>& widths = parse.offsetWidths;
     uint32_t width = BLOCK_FIRST_OFFSET_LOW_WIDTH;
     BitWriter w{block};
     uint16_t mode = modes.empty() ? LITERAL_MODE_8 : modes[0];
@@ -330,7 +337,7 @@ std::vector<uint8_t> WriteBlock(const uint8_t* data, size_t size, const TokenLis
     uint32_t lastOffset = BLOCK_FIRST_LAST_OFFSET;
     size_t pos = 0;
     size_t literal = 0;
-    for (const Token& t : tokens) {
+    for (const Token& t : parse.tokens) {
         assert(t.length > 0 && pos + t.length <= size);
         // A width code goes before the first match of a stretch that wants
         // another width; stretches without matches never ask for one.

@@ -1,5 +1,5 @@
 // Turns a parse into a block: chooses the literal formats and the offset low
-// widths that make the parse cheapest, then writes the codes.
+// widths that make the parse cheapest, once per parse, then writes the codes.
 #pragma once
 
 #include <stddef.h>
@@ -39,6 +39,16 @@ std::vector<uint16_t> ChooseLiteralModes(const uint8_t* data, const TokenList& t
 // before the first match of a stretch whose width changes).
 std::vector<uint8_t> ChooseOffsetWidths(const TokenList& tokens, size_t size);
 
-// The complete block for size bytes at data, parsed as tokens (which must
-// cover the data exactly). The checksum is stored.
-std::vector<uint8_t> WriteBlock(const uint8_t* data, size_t size, const TokenList& tokens);
+// A parse and the choices made for it: the next pass prices its literals by
+// them, and the block of the parse codes them.
+struct ChosenParse {
+    TokenList tokens;
+    std::vector<uint16_t> literalModes;  // ChooseLiteralModes of the tokens
+    std::vector<uint8_t> offsetWidths;   // ChooseOffsetWidths of the tokens
+};
+
+ChosenParse ParseChoose(const uint8_t* data, size_t size, TokenList tokens);
+
+// The complete block for size bytes at data, coded as parse chose (its tokens
+// must cover the data exactly). The checksum is stored.
+std::vector<uint8_t> WriteBlock(const uint8_t* data, size_t size, const ChosenParse& parse);

@@ -38,14 +38,14 @@ LevelSettings SettingsFor(int level)
 
 // Bits of each byte coded on its own: 7 with a near code, else a literal in
 // the format the previous parse chose for it (width 7 only where it fits).
-std::vector<uint8_t> ByteCosts(const uint8_t* data, size_t size, const TokenList& previous)
+std::vector<uint8_t> ByteCosts(const uint8_t* data, size_t size, const ChosenParse& previous)
 {
     std::vector<uint8_t> costs(size, COST_LITERAL_8);
-    const std::vector<uint16_t> modes = previous.empty() ? std::vector<uint16_t>() : ChooseLiteralModes(data, previous);
+    const std::vector<uint16_t>& modes = previous.literalModes;
     uint16_t mode = modes.empty() ? LITERAL_MODE_8 : modes[0];
     size_t literal = 0;
     size_t pos = 0;
-    for (const Token& t : previous) {
+    for (const Token& t : previous.tokens) {
         if (t.kind == TOKEN_BYTE && !HasNearCode(data, pos)) mode = modes[literal++];
         for (uint32_t i = 0; i < t.length; ++i, ++pos)
             if (mode != LITERAL_MODE_8 && LiteralFits(mode, data[pos])) costs[pos] = COST_LITERAL_7;
@@ -89,33 +89,36 @@ std::vector<uint8_t> CompressBest(const uint8_t* data, size_t size, int level, c
     };
     const ProgressFn report = progress ? phaseProgress : ProgressFn();
     const MatchTable matches = FindMatches(data, size, s.niceLength, s.searchDepth, report);
+    ParseScratch scratch;
+    ParseScratchReserve(scratch, size, std::max(s.arrivals, s.scoutArrivals));
     // A first parse tells the first optimal pass which offset widths (and,
     // without a scout, which literal formats) to price, which a blind guess
     // would leave to a second pass.
-    TokenList tokens = s.scoutArrivals > 0 ? ParseLongest(matches, size) : ParseFast(data, size);
-    std::vector<uint8_t> best;
-    std::vector<uint8_t> widths = ChooseOffsetWidths(tokens, size);
-    ParseScratch scratch;
-    ParseScratchReserve(scratch, size, std::max(s.arrivals, s.scoutArrivals));
+    ChosenParse parse;
     if (s.scoutArrivals > 0) {
+        const std::vector<uint8_t> widths = ChooseOffsetWidths(ParseLongest(matches, size), size);
         ++phase;
         // Literals priced in the 8-bit format: pricing the literal formats of
         // the fast parse, which came first before, saved 40 bytes over the
         // reference corpus for a pass over every format for every literal,
         // 3 % of the level's instructions.
         const std::vector<uint8_t> costs = ByteCosts(data, size, {});
-        tokens = ParseOptimal(data, size, matches, {&widths, &costs, s.scoutArrivals, &scratch}, report);
+        TokenList tokens = ParseOptimal(data, size, matches, {&widths, &costs, s.scoutArrivals, &scratch}, report);
         MergeRawRuns(tokens);
-        widths = ChooseOffsetWidths(tokens, size);
+        parse = ParseChoose(data, size, std::move(tokens));
+    } else {
+        parse = ParseChoose(data, size, ParseFast(data, size));
     }
+    std::vector<uint8_t> best;
     for (uint32_t pass = 0; pass < s.passes; ++pass) {
         ++phase;
-        const std::vector<uint8_t> costs = ByteCosts(data, size, tokens);
-        tokens = ParseOptimal(data, size, matches, {&widths, &costs, s.arrivals, &scratch}, report);
+        const std::vector<uint8_t> costs = ByteCosts(data, size, parse);
+        const OptimalParseSettings settings{&parse.offsetWidths, &costs, s.arrivals, &scratch};
+        TokenList tokens = ParseOptimal(data, size, matches, settings, report);
         MergeRawRuns(tokens);
-        std::vector<uint8_t> block = WriteBlock(data, size, tokens);
+        parse = ParseChoose(data, size, std::move(tokens));
+        std::vector<uint8_t> block = WriteBlock(data, size, parse);
         if (best.empty() || block.size() < best.size()) best.swap(block);
-        if (pass + 1 < s.passes) widths = ChooseOffsetWidths(tokens, size);
     }
     return best;
 }
@@ -125,7 +128,7 @@ std::vector<uint8_t> CompressBest(const uint8_t* data, size_t size, int level, c
 std::vector<uint8_t> BlockCompress(const uint8_t* data, size_t size, int level, const ProgressFn& progress)
 {
     assert(size < UINT32_MAX);
-    if (size == 0) return WriteBlock(data, 0, {});
-    if (level <= LEVEL_FAST) return WriteBlock(data, size, ParseFast(data, size));
+    if (size == 0 || level <= LEVEL_FAST)
+        return WriteBlock(data, size, ParseChoose(data, size, ParseFast(data, size)));
     return CompressBest(data, size, level, progress);
 }
