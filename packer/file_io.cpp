@@ -42,13 +42,6 @@ bool RenameOver(const std::string& from, const std::string& to)
 #endif
 }
 
-bool WriteAndClose(FILE* f, const std::vector<uint8_t>& data)
-{
-    const bool written = data.empty() || fwrite(data.data(), 1, data.size(), f) == data.size();
-    const bool flushed = fflush(f) == 0;
-    return (fclose(f) == 0) && written && flushed;
-}
-
 }  // namespace
 
 bool FileReadAll(const std::string& path, std::vector<uint8_t>& data, std::string& error)
@@ -76,6 +69,12 @@ bool FileReadAll(const std::string& path, std::vector<uint8_t>& data, std::strin
     return true;
 }
 
+bool FileWriteAll(FILE* f, const std::vector<uint8_t>& data)
+{
+    const bool written = data.empty() || fwrite(data.data(), 1, data.size(), f) == data.size();
+    return fflush(f) == 0 && written && !ferror(f);
+}
+
 bool FileWriteAtomic(const std::string& path, const std::vector<uint8_t>& data, std::string& error)
 {
     const fs::path target(path);
@@ -86,7 +85,8 @@ bool FileWriteAtomic(const std::string& path, const std::vector<uint8_t>& data, 
         error = "cannot create " + temporary.string() + ": " + ErrnoText();
         return false;
     }
-    if (!WriteAndClose(f, data)) {
+    const bool written = FileWriteAll(f, data);
+    if (fclose(f) != 0 || !written) {
         error = "cannot write " + temporary.string() + ": " + ErrnoText();
         remove(temporary.string().c_str());
         return false;
