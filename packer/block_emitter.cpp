@@ -57,26 +57,35 @@ void BitsFlush(BitWriter& w)
     if (w.used > 0) BitsPut(w, 0, 32 - w.used);
 }
 
+// The 001 codes begin with a 4-bit value: near byte, zero byte, or 0 for raw
+// runs and literal formats.
+void PutNearCode(BitWriter& w, uint32_t value)
+{
+    BitsPut(w, 1, BLOCK_SHORT_PREFIX_BITS);
+    BitsPut(w, value, BLOCK_NEAR_BITS);
+}
+
+// The 000 codes: short match (offset 1..127), offset width and end code.
+void PutShortCode(BitWriter& w, uint32_t offset, uint32_t lengthCode)
+{
+    BitsPut(w, 0, BLOCK_SHORT_PREFIX_BITS);
+    BitsPut(w, offset, BLOCK_SHORT_OFFSET_BITS);
+    BitsPut(w, lengthCode, BLOCK_SHORT_LENGTH_BITS);
+}
+
 void PutLiteralFormat(BitWriter& w, uint16_t mode)
 {
-    BitsPut(w, 0x1, 3);
-    BitsPut(w, 0, 4);
+    PutNearCode(w, 0);
     BitsPut(w, 0, 1);
     BitsPut(w, mode == LITERAL_MODE_8 ? 1 : 0, 1);
-    if (mode != LITERAL_MODE_8) BitsPut(w, mode, 8);
+    if (mode != LITERAL_MODE_8) BitsPut(w, mode, BLOCK_LITERAL_BASE_BITS);
 }
 
 void PutOffsetWidth(BitWriter& w, uint32_t width)
 {
-    const uint32_t fieldBits = width < 16 ? 4 : 5;
-    BitsPut(w, 0, 3 + 7);
-    BitsPut(w, fieldBits - 3, 2);
-    BitsPut(w, width, fieldBits);
-}
-
-void PutEnd(BitWriter& w)
-{
-    BitsPut(w, 0, 3 + 7 + 2);
+    const uint32_t lengthCode = OffsetWidthLengthCode(width);
+    PutShortCode(w, 0, lengthCode);
+    BitsPut(w, width, lengthCode + BLOCK_OFFSET_WIDTH_EXTRA_BITS);
 }
 
 // Zero byte, near byte or literal: the caller has made sure the literal fits
@@ -84,31 +93,20 @@ void PutEnd(BitWriter& w)
 void PutByte(BitWriter& w, const uint8_t* data, size_t pos, uint16_t mode)
 {
     const uint8_t b = data[pos];
-    if (b == 0) {
-        BitsPut(w, 0x1, 3);
-        BitsPut(w, 1, 4);
-        return;
-    }
-    const size_t reach = std::min<size_t>(pos, NEAR_OFFSET_MAX);
-    for (size_t v = 1; v <= reach; ++v) {
-        if (data[pos - v] != b) continue;
-        BitsPut(w, 0x1, 3);
-        BitsPut(w, uint32_t(v + 1), 4);
-        return;
-    }
+    const uint32_t near = NearCode(data, pos);
+    if (near != 0) return PutNearCode(w, near);
     assert(LiteralFits(mode, b));
-    BitsPut(w, 1, 1);
+    BitsPut(w, 1, BLOCK_LITERAL_PREFIX_BITS);
     if (mode == LITERAL_MODE_8)
-        BitsPut(w, b, 8);
+        BitsPut(w, b, BLOCK_LITERAL_MIN_WIDTH + 1);
     else
-        BitsPut(w, uint8_t(b - mode), 7);
+        BitsPut(w, uint8_t(b - mode), BLOCK_LITERAL_MIN_WIDTH);
 }
 
 void PutRawRuns(BitWriter& w, const uint8_t* data, uint32_t length)
 {
     assert(length > 0 && length % BLOCK_RAW_RUN_SIZE == 0);
-    BitsPut(w, 0x1, 3);
-    BitsPut(w, 0, 4);
+    PutNearCode(w, 0);
     BitsPut(w, 1, 1);
     for (uint32_t i = 0; i < length; ++i) {
         BitsPut(w, data[i], 8);
@@ -119,12 +117,10 @@ void PutRawRuns(BitWriter& w, const uint8_t* data, uint32_t length)
 void PutMatch(BitWriter& w, uint32_t offset, uint32_t length, uint32_t width)
 {
     if (IsShortMatch(offset, length)) {
-        BitsPut(w, 0, 3);
-        BitsPut(w, offset, 7);
-        BitsPut(w, length - BLOCK_SHORT_MIN_LENGTH, 2);
+        PutShortCode(w, offset, length - BLOCK_SHORT_MIN_LENGTH);
         return;
     }
-    BitsPut(w, 0x1, 2);
+    BitsPut(w, 1, BLOCK_MATCH_PREFIX_BITS);
     BitsPutGamma(w, (offset >> width) + BLOCK_MATCH_GAMMA_BIAS);
     BitsPut(w, offset & ((1u << width) - 1), width);
     BitsPutGamma(w, length - BlockLengthBonus(offset));
@@ -132,8 +128,8 @@ void PutMatch(BitWriter& w, uint32_t offset, uint32_t length, uint32_t width)
 
 void PutRepeat(BitWriter& w, uint32_t length)
 {
-    BitsPut(w, 0x1, 2);
-    BitsPutGamma(w, 2);
+    BitsPut(w, 1, BLOCK_MATCH_PREFIX_BITS);
+    BitsPutGamma(w, BLOCK_REPEAT_GAMMA);
     BitsPutGamma(w, length);
 }
 
@@ -193,7 +189,7 @@ std::vector<uint8_t> CollectLiterals(const uint8_t* data, const TokenList& token
     std::vector<uint8_t> literals;
     size_t pos = 0;
     for (const Token& t : tokens) {
-        if (t.kind == TOKEN_BYTE && !HasNearCode(data, pos)) literals.push_back(data[pos]);
+        if (t.kind == TOKEN_BYTE && NearCode(data, pos) == 0) literals.push_back(data[pos]);
         pos += t.length;
     }
     return literals;
@@ -347,7 +343,7 @@ std::vector<uint8_t> WriteBlock(const uint8_t* data, size_t size, const ChosenPa
         }
         switch (t.kind) {
         case TOKEN_BYTE:
-            if (!HasNearCode(data, pos)) {
+            if (NearCode(data, pos) == 0) {
                 if (modes[literal] != mode) {
                     mode = modes[literal];
                     PutLiteralFormat(w, mode);
@@ -374,7 +370,7 @@ std::vector<uint8_t> WriteBlock(const uint8_t* data, size_t size, const ChosenPa
         pos += t.length;
     }
     assert(pos == size);
-    PutEnd(w);
+    PutShortCode(w, 0, 0);  // the end code
     BitsFlush(w);
     return block;
 }

@@ -9,16 +9,16 @@
 
 #include "packer/block_costs.h"
 
-// True when the byte at pos has a 7-bit code of its own: the zero byte, or a
-// near byte (a copy of one of the 14 bytes before it).
-inline bool HasNearCode(const uint8_t* data, size_t pos)
+// The value of the 7-bit code the byte at pos has of its own, the zero byte
+// or a near byte (a copy of one of the 14 bytes before it); 0 for none.
+inline uint32_t NearCode(const uint8_t* data, size_t pos)
 {
     const uint8_t b = data[pos];
-    if (b == 0) return true;
+    if (b == 0) return BLOCK_NEAR_ZERO_BYTE;
     const size_t reach = pos < NEAR_OFFSET_MAX ? pos : NEAR_OFFSET_MAX;
     for (size_t v = 1; v <= reach; ++v)
-        if (data[pos - v] == b) return true;
-    return false;
+        if (data[pos - v] == b) return uint32_t(v + 1);
+    return 0;
 }
 
 // Literal format in force for one literal: LITERAL_MODE_8 (8 bits, base 0)

@@ -46,12 +46,12 @@ std::vector<uint8_t> ByteCosts(const uint8_t* data, size_t size, const ChosenPar
     size_t literal = 0;
     size_t pos = 0;
     for (const Token& t : previous.tokens) {
-        if (t.kind == TOKEN_BYTE && !HasNearCode(data, pos)) mode = modes[literal++];
+        if (t.kind == TOKEN_BYTE && NearCode(data, pos) == 0) mode = modes[literal++];
         for (uint32_t i = 0; i < t.length; ++i, ++pos)
             if (mode != LITERAL_MODE_8 && LiteralFits(mode, data[pos])) costs[pos] = COST_LITERAL_7;
     }
     for (size_t p = 0; p < size; ++p)
-        if (HasNearCode(data, p)) costs[p] = COST_NEAR_OR_ZERO;
+        if (NearCode(data, p) != 0) costs[p] = COST_NEAR_OR_ZERO;
     return costs;
 }
 

@@ -392,7 +392,7 @@ TEST(ChooseLiteralModes, SwitchesOnlyWhereItPays)
     size_t literal = 0;
     size_t switches = 0;
     for (size_t i = 0; i < data.size(); ++i) {
-        if (HasNearCode(data.data(), i)) continue;
+        if (NearCode(data.data(), i) != 0) continue;
         EXPECT_TRUE(LiteralFits(modes[literal], data[i])) << "byte " << i;
         if (literal > 0 && modes[literal] != modes[literal - 1]) ++switches;
         ++literal;
@@ -417,7 +417,7 @@ TEST(ChooseLiteralModes, OneWindowTakesTheLowestBaseThatFitsIt)
         const TokenList tokens(data.size(), Token{1, 0, TOKEN_BYTE});
         std::vector<uint8_t> literals;
         for (size_t i = 0; i < data.size(); ++i)
-            if (!HasNearCode(data.data(), i)) literals.push_back(data[i]);
+            if (NearCode(data.data(), i) == 0) literals.push_back(data[i]);
         uint16_t expected = LITERAL_MODE_8;
         for (uint16_t base = 0; base < LITERAL_MODE_8 && expected == LITERAL_MODE_8; ++base)
             if (std::all_of(literals.begin(), literals.end(), [&](uint8_t b) { return LiteralFits(base, b); }))
