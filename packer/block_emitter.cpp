@@ -14,29 +14,20 @@ namespace {
 // little-endian, the order in which the decoder's bit buffer consumes them.
 struct BitWriter {
     std::vector<uint8_t>& out;
-    uint32_t word = 0;
-    uint32_t used = 0;
+    uint64_t pending = 0;  // the bits not yet stored at the bottom, older ones above them
+    uint32_t used = 0;     // how many, fewer than 32
 };
 
 void BitsPut(BitWriter& w, uint32_t value, uint32_t count)
 {
     assert(count <= 32);
-    while (count > 0) {
-        const uint32_t room = 32 - w.used;
-        const uint32_t take = count < room ? count : room;
-        const uint32_t part = (take == 32 ? value : value >> (count - take)) &
-                              (take == 32 ? 0xFFFFFFFFu : (1u << take) - 1);
-        w.word = take == 32 ? part : w.word | part << (room - take);
-        w.used += take;
-        count -= take;
-        if (w.used == 32) {
-            const size_t at = w.out.size();
-            w.out.resize(at + 4);
-            StoreU32(&w.out[at], w.word);
-            w.word = 0;
-            w.used = 0;
-        }
-    }
+    w.pending = w.pending << count | (value & ((uint64_t(1) << count) - 1));
+    w.used += count;
+    if (w.used < 32) return;
+    w.used -= 32;
+    const size_t at = w.out.size();
+    w.out.resize(at + 4);
+    StoreU32(&w.out[at], uint32_t(w.pending >> w.used));
 }
 
 // Every bit below the leading one, each followed by 1 (more) or 0 (last).

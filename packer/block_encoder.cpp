@@ -82,7 +82,8 @@ std::vector<uint8_t> CompressBest(const uint8_t* data, size_t size, int level, c
 {
     const LevelSettings s = SettingsFor(level);
     // One progress scale over the match search and every parse pass.
-    const uint32_t phases = 1 + (s.scoutArrivals > 0 ? 1 : 0) + s.passes;
+    const uint32_t scouts = s.scoutArrivals > 0 ? 1 : 0;
+    const uint32_t phases = 1 + scouts + s.passes;
     uint32_t phase = 0;
     const ProgressFn phaseProgress = [&](uint64_t done, uint64_t total) {
         progress(uint64_t(phase) * total + done, uint64_t(phases) * total);
@@ -93,30 +94,25 @@ std::vector<uint8_t> CompressBest(const uint8_t* data, size_t size, int level, c
     ParseScratchReserve(scratch, size, std::max(s.arrivals, s.scoutArrivals));
     // A first parse tells the first optimal pass which offset widths (and,
     // without a scout, which literal formats) to price, which a blind guess
-    // would leave to a second pass.
+    // would leave to a second pass. The scout, a pass that writes no block,
+    // prices literals in the 8-bit format, as a parse without tokens does:
+    // pricing the literal formats of the fast parse, which came first before,
+    // saved 40 bytes over the reference corpus for a pass over every format
+    // for every literal, 3 % of the level's instructions.
     ChosenParse parse;
-    if (s.scoutArrivals > 0) {
-        const std::vector<uint8_t> widths = ChooseOffsetWidths(ParseLongest(matches, size), size);
-        ++phase;
-        // Literals priced in the 8-bit format: pricing the literal formats of
-        // the fast parse, which came first before, saved 40 bytes over the
-        // reference corpus for a pass over every format for every literal,
-        // 3 % of the level's instructions.
-        const std::vector<uint8_t> costs = ByteCosts(data, size, {});
-        TokenList tokens = ParseOptimal(data, size, matches, {&widths, &costs, s.scoutArrivals, &scratch}, report);
-        MergeRawRuns(tokens);
-        parse = ParseChoose(data, size, std::move(tokens));
-    } else {
+    if (scouts > 0)
+        parse.offsetWidths = ChooseOffsetWidths(ParseLongest(matches, size), size);
+    else
         parse = ParseChoose(data, size, ParseFast(data, size));
-    }
     std::vector<uint8_t> best;
-    for (uint32_t pass = 0; pass < s.passes; ++pass) {
+    for (uint32_t pass = 0; pass < scouts + s.passes; ++pass) {
         ++phase;
         const std::vector<uint8_t> costs = ByteCosts(data, size, parse);
-        const OptimalParseSettings settings{&parse.offsetWidths, &costs, s.arrivals, &scratch};
-        TokenList tokens = ParseOptimal(data, size, matches, settings, report);
+        const uint32_t arrivals = pass < scouts ? s.scoutArrivals : s.arrivals;
+        TokenList tokens = ParseOptimal(data, size, matches, {&parse.offsetWidths, &costs, arrivals, &scratch}, report);
         MergeRawRuns(tokens);
         parse = ParseChoose(data, size, std::move(tokens));
+        if (pass < scouts) continue;
         std::vector<uint8_t> block = WriteBlock(data, size, parse);
         if (best.empty() || block.size() < best.size()) best.swap(block);
     }
