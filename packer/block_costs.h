@@ -64,11 +64,9 @@ inline bool MatchCodable(uint32_t offset, uint32_t length)
 // A literal: its prefix and the value in the width in force.
 constexpr uint32_t COST_LITERAL_7 = BLOCK_LITERAL_PREFIX_BITS + BLOCK_LITERAL_MIN_WIDTH;
 constexpr uint32_t COST_LITERAL_8 = COST_LITERAL_7 + 1;
-// Every 000 code but the offset width's costs what a short match does.
 constexpr uint32_t COST_SHORT_MATCH = BLOCK_SHORT_PREFIX_BITS + BLOCK_SHORT_OFFSET_BITS + BLOCK_SHORT_LENGTH_BITS;
 constexpr uint32_t COST_NEAR_OR_ZERO = BLOCK_SHORT_PREFIX_BITS + BLOCK_NEAR_BITS;
-// The 001 code of value 0, then the bit that tells raw runs from a literal
-// format, and the format's width bit.
+// The 001 code of value 0, the bit that tells a literal format from raw runs, the width bit.
 constexpr uint32_t COST_LITERAL_FORMAT_8 = COST_NEAR_OR_ZERO + 1 + 1;
 constexpr uint32_t COST_LITERAL_FORMAT_7 = COST_LITERAL_FORMAT_8 + BLOCK_LITERAL_BASE_BITS;
 // Entering raw runs, one run of bytes and the bit that ends it.
@@ -94,6 +92,7 @@ inline uint32_t OffsetWidthLengthCode(uint32_t width)
     return width >> (BLOCK_OFFSET_WIDTH_EXTRA_BITS + 1) == 0 ? 1 : 2;
 }
 
+// A 000 code with offset 0 and the length field, then the width.
 inline uint32_t OffsetWidthCodeCost(uint32_t width)
 {
     return COST_SHORT_MATCH + OffsetWidthLengthCode(width) + BLOCK_OFFSET_WIDTH_EXTRA_BITS;

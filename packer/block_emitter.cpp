@@ -42,12 +42,6 @@ void BitsPutGamma(BitWriter& w, uint32_t v)
     }
 }
 
-// The bits after the end code up to the end of its word are zero.
-void BitsFlush(BitWriter& w)
-{
-    if (w.used > 0) BitsPut(w, 0, 32 - w.used);
-}
-
 // The 001 codes begin with a 4-bit value: near byte, zero byte, or 0 for raw
 // runs and literal formats.
 void PutNearCode(BitWriter& w, uint32_t value)
@@ -186,8 +180,6 @@ std::vector<uint8_t> CollectLiterals(const uint8_t* data, const TokenList& token
     return literals;
 }
 
-}  // namespace
-
 // A shortest path over the literals with one state per literal format: a
 // literal either stays in its format or pays a format code to switch there
 // from the cheapest format of the literal before.
@@ -250,6 +242,8 @@ std::vector<uint16_t> ChooseLiteralModes(const uint8_t* data, const TokenList& t
     }
     return modes;
 }
+
+}  // namespace
 
 // A shortest path over stretches of OFFSET_WIDTH_STRETCH bytes with one state per
 // width: each stretch keeps the width before it or pays a width code.
@@ -362,6 +356,7 @@ std::vector<uint8_t> WriteBlock(const uint8_t* data, size_t size, const ChosenPa
     }
     assert(pos == size);
     PutShortCode(w, 0, 0);  // the end code
-    BitsFlush(w);
+    // The bits after the end code up to the end of its word are zero.
+    if (w.used > 0) BitsPut(w, 0, 32 - w.used);
     return block;
 }

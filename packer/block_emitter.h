@@ -31,22 +31,19 @@ inline bool LiteralFits(uint16_t mode, uint8_t byte)
     return mode == LITERAL_MODE_8 || uint8_t(byte - mode) < 128;
 }
 
-// Cheapest literal format for each literal of the parse (the TOKEN_BYTE
-// tokens without a near code), counting the codes that switch formats.
-std::vector<uint16_t> ChooseLiteralModes(const uint8_t* data, const TokenList& tokens);
-
 // Offset low width for each stretch of the input (the width codes go
 // before the first match of a stretch whose width changes).
 std::vector<uint8_t> ChooseOffsetWidths(const TokenList& tokens, size_t size);
 
-// A parse and the choices made for it: the next pass prices its literals by
-// them, and the block of the parse codes them.
+// A parse and the choices made for it, once: the next pass prices by them,
+// and WriteBlock codes them.
 struct ChosenParse {
     TokenList tokens;
-    std::vector<uint16_t> literalModes;  // ChooseLiteralModes of the tokens
-    std::vector<uint8_t> offsetWidths;   // ChooseOffsetWidths of the tokens
+    // The cheapest format of each literal (TOKEN_BYTE without a near code),
+    // counting the codes that switch formats.
+    std::vector<uint16_t> literalModes;
+    std::vector<uint8_t> offsetWidths;  // ChooseOffsetWidths of the tokens
 };
-
 ChosenParse ParseChoose(const uint8_t* data, size_t size, TokenList tokens);
 
 // The complete block for size bytes at data, coded as parse chose (its tokens

@@ -18,11 +18,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string ErrnoText()
-{
-    return strerror(errno);
-}
-
 unsigned long ProcessId()
 {
 #ifdef _WIN32
@@ -53,7 +48,7 @@ bool FileReadAll(const std::string& path, std::vector<uint8_t>& data, std::strin
     }
     FILE* f = fopen(path.c_str(), "rb");
     if (!f) {
-        error = "cannot open: " + ErrnoText();
+        error = std::string("cannot open: ") + strerror(errno);
         return false;
     }
     data.clear();
@@ -82,12 +77,12 @@ bool FileWriteAtomic(const std::string& path, const std::vector<uint8_t>& data, 
     temporary += ".qzpack-" + std::to_string(ProcessId()) + ".tmp";
     FILE* f = fopen(temporary.string().c_str(), "wb");
     if (!f) {
-        error = "cannot create " + temporary.string() + ": " + ErrnoText();
+        error = "cannot create " + temporary.string() + ": " + strerror(errno);
         return false;
     }
     const bool written = FileWriteAll(f, data);
     if (fclose(f) != 0 || !written) {
-        error = "cannot write " + temporary.string() + ": " + ErrnoText();
+        error = "cannot write " + temporary.string() + ": " + strerror(errno);
         remove(temporary.string().c_str());
         return false;
     }
