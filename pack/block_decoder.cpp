@@ -365,15 +365,15 @@ enum BlockCodeKind : uint32_t { CODE_SHORT = 0, CODE_NEAR = 1, CODE_MATCH = 2, C
 // look at them decides; only near a word's end are they read one by one.
 BLOCK_INLINE BlockCodeKind ReadCodeKind(BlockStream& s)
 {
-    const uint32_t shifted = s.in.bits << 3;
+    const uint32_t shifted = s.in.bits << BLOCK_SHORT_PREFIX_BITS;
     if (BLOCK_LIKELY(shifted != 0)) {
-        const uint32_t prefix = s.in.bits >> 29;
+        const uint32_t prefix = s.in.bits >> (32 - BLOCK_SHORT_PREFIX_BITS);
         if (prefix >= 0b100) {
-            s.in.bits <<= 1;
+            s.in.bits <<= BLOCK_LITERAL_PREFIX_BITS;
             return CODE_LITERAL;
         }
         if (prefix >= 0b010) {
-            s.in.bits <<= 2;
+            s.in.bits <<= BLOCK_MATCH_PREFIX_BITS;
             return CODE_MATCH;
         }
         s.in.bits = shifted;

@@ -75,6 +75,10 @@ inline void StoreU32(uint8_t* p, uint32_t v)
 //                                               followed by a bit: 1 = another run
 //   001 4 bits 0, bit 0, bit b [, 8 bits base]  literal format: width 7 + b, base
 //                                               0 or (when b = 0) the next 8 bits
+// The prefixes are unary: literal 1, match 01, then 001 and 000.
+constexpr uint32_t BLOCK_LITERAL_PREFIX_BITS = 1;
+constexpr uint32_t BLOCK_MATCH_PREFIX_BITS = 2;
+constexpr uint32_t BLOCK_SHORT_PREFIX_BITS = 3;  // both the 000 and the 001 codes
 constexpr uint32_t BLOCK_FIRST_LAST_OFFSET = 1;
 constexpr uint32_t BLOCK_FIRST_OFFSET_LOW_WIDTH = 8;
 constexpr uint32_t BLOCK_MAX_OFFSET_LOW_WIDTH = 31;

@@ -61,33 +61,39 @@ inline bool MatchCodable(uint32_t offset, uint32_t length)
     return IsShortMatch(offset, length) || length >= BlockLengthBonus(offset) + 2;
 }
 
-// A literal: its 1-bit prefix and the value in the width in force.
-constexpr uint32_t COST_LITERAL_8 = 1 + 8;
-constexpr uint32_t COST_LITERAL_7 = 1 + 7;
-constexpr uint32_t COST_SHORT_MATCH = 3 + 7 + 2;
-constexpr uint32_t COST_NEAR_OR_ZERO = 3 + 4;
-constexpr uint32_t COST_LITERAL_FORMAT_8 = 3 + 4 + 1 + 1;
-constexpr uint32_t COST_LITERAL_FORMAT_7 = COST_LITERAL_FORMAT_8 + 8;
-constexpr uint32_t COST_END = 3 + 7 + 2;
+// A literal: its prefix and the value in the width in force.
+constexpr uint32_t COST_LITERAL_7 = BLOCK_LITERAL_PREFIX_BITS + BLOCK_LITERAL_MIN_WIDTH;
+constexpr uint32_t COST_LITERAL_8 = COST_LITERAL_7 + 1;
+constexpr uint32_t COST_SHORT_MATCH = BLOCK_SHORT_PREFIX_BITS + BLOCK_SHORT_OFFSET_BITS + BLOCK_SHORT_LENGTH_BITS;
+constexpr uint32_t COST_NEAR_OR_ZERO = BLOCK_SHORT_PREFIX_BITS + BLOCK_NEAR_BITS;
+// The 001 code of value 0, the bit that tells a literal format from raw runs, the width bit.
+constexpr uint32_t COST_LITERAL_FORMAT_8 = COST_NEAR_OR_ZERO + 1 + 1;
+constexpr uint32_t COST_LITERAL_FORMAT_7 = COST_LITERAL_FORMAT_8 + BLOCK_LITERAL_BASE_BITS;
 // Entering raw runs, one run of bytes and the bit that ends it.
-constexpr uint32_t COST_RAW_RUN = 3 + 4 + 1 + BLOCK_RAW_RUN_SIZE * 8 + 1;
+constexpr uint32_t COST_RAW_RUN = COST_NEAR_OR_ZERO + 1 + BLOCK_RAW_RUN_SIZE * 8 + 1;
 
-// Prefix 01, the gamma high part, the low field and the gamma length.
+// The prefix, the gamma high part, the low field and the gamma length.
 inline uint32_t MatchCost(uint32_t offset, uint32_t length, uint32_t lowWidth)
 {
     if (IsShortMatch(offset, length)) return COST_SHORT_MATCH;
-    return 2 + GammaBits((offset >> lowWidth) + BLOCK_MATCH_GAMMA_BIAS) + lowWidth +
+    return BLOCK_MATCH_PREFIX_BITS + GammaBits((offset >> lowWidth) + BLOCK_MATCH_GAMMA_BIAS) + lowWidth +
            GammaBits(length - BlockLengthBonus(offset));
 }
 
-// Prefix 01, the gamma number 2 and the gamma length.
 inline uint32_t RepeatCost(uint32_t length)
 {
-    return 2 + 2 + GammaBits(length);
+    return BLOCK_MATCH_PREFIX_BITS + GammaBits(BLOCK_REPEAT_GAMMA) + GammaBits(length);
 }
 
-// Bits of the offset width code that sets width w.
+// The offset width code's length field l for width: the width goes in the
+// fewest l + BLOCK_OFFSET_WIDTH_EXTRA_BITS bits that hold it (l = 0 is the end code).
+inline uint32_t OffsetWidthLengthCode(uint32_t width)
+{
+    return width >> (BLOCK_OFFSET_WIDTH_EXTRA_BITS + 1) == 0 ? 1 : 2;
+}
+
+// A 000 code with offset 0 and the length field, then the width.
 inline uint32_t OffsetWidthCodeCost(uint32_t width)
 {
-    return 3 + 7 + 2 + (width < 16 ? 4 : 5);
+    return COST_SHORT_MATCH + OffsetWidthLengthCode(width) + BLOCK_OFFSET_WIDTH_EXTRA_BITS;
 }

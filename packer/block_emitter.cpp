@@ -14,29 +14,20 @@ namespace {
 // little-endian, the order in which the decoder's bit buffer consumes them.
 struct BitWriter {
     std::vector<uint8_t>& out;
-    uint32_t word = 0;
-    uint32_t used = 0;
+    uint64_t pending = 0;  // the bits not yet stored at the bottom, older ones above them
+    uint32_t used = 0;     // how many, fewer than 32
 };
 
 void BitsPut(BitWriter& w, uint32_t value, uint32_t count)
 {
     assert(count <= 32);
-    while (count > 0) {
-        const uint32_t room = 32 - w.used;
-        const uint32_t take = count < room ? count : room;
-        const uint32_t part = (take == 32 ? value : value >> (count - take)) &
-                              (take == 32 ? 0xFFFFFFFFu : (1u << take) - 1);
-        w.word = take == 32 ? part : w.word | part << (room - take);
-        w.used += take;
-        count -= take;
-        if (w.used == 32) {
-            const size_t at = w.out.size();
-            w.out.resize(at + 4);
-            StoreU32(&w.out[at], w.word);
-            w.word = 0;
-            w.used = 0;
-        }
-    }
+    w.pending = w.pending << count | (value & ((uint64_t(1) << count) - 1));
+    w.used += count;
+    if (w.used < 32) return;
+    w.used -= 32;
+    const size_t at = w.out.size();
+    w.out.resize(at + 4);
+    StoreU32(&w.out[at], uint32_t(w.pending >> w.used));
 }
 
 // Every bit below the leading one, each followed by 1 (more) or 0 (last).
@@ -51,32 +42,35 @@ void BitsPutGamma(BitWriter& w, uint32_t v)
     }
 }
 
-// The bits after the end code up to the end of its word are zero.
-void BitsFlush(BitWriter& w)
+// The 001 codes begin with a 4-bit value: near byte, zero byte, or 0 for raw
+// runs and literal formats.
+void PutNearCode(BitWriter& w, uint32_t value)
 {
-    if (w.used > 0) BitsPut(w, 0, 32 - w.used);
+    BitsPut(w, 1, BLOCK_SHORT_PREFIX_BITS);
+    BitsPut(w, value, BLOCK_NEAR_BITS);
+}
+
+// The 000 codes: short match (offset 1..127), offset width and end code.
+void PutShortCode(BitWriter& w, uint32_t offset, uint32_t lengthCode)
+{
+    BitsPut(w, 0, BLOCK_SHORT_PREFIX_BITS);
+    BitsPut(w, offset, BLOCK_SHORT_OFFSET_BITS);
+    BitsPut(w, lengthCode, BLOCK_SHORT_LENGTH_BITS);
 }
 
 void PutLiteralFormat(BitWriter& w, uint16_t mode)
 {
-    BitsPut(w, 0x1, 3);
-    BitsPut(w, 0, 4);
+    PutNearCode(w, 0);
     BitsPut(w, 0, 1);
     BitsPut(w, mode == LITERAL_MODE_8 ? 1 : 0, 1);
-    if (mode != LITERAL_MODE_8) BitsPut(w, mode, 8);
+    if (mode != LITERAL_MODE_8) BitsPut(w, mode, BLOCK_LITERAL_BASE_BITS);
 }
 
 void PutOffsetWidth(BitWriter& w, uint32_t width)
 {
-    const uint32_t fieldBits = width < 16 ? 4 : 5;
-    BitsPut(w, 0, 3 + 7);
-    BitsPut(w, fieldBits - 3, 2);
-    BitsPut(w, width, fieldBits);
-}
-
-void PutEnd(BitWriter& w)
-{
-    BitsPut(w, 0, 3 + 7 + 2);
+    const uint32_t lengthCode = OffsetWidthLengthCode(width);
+    PutShortCode(w, 0, lengthCode);
+    BitsPut(w, width, lengthCode + BLOCK_OFFSET_WIDTH_EXTRA_BITS);
 }
 
 // Zero byte, near byte or literal: the caller has made sure the literal fits
@@ -84,31 +78,20 @@ void PutEnd(BitWriter& w)
 void PutByte(BitWriter& w, const uint8_t* data, size_t pos, uint16_t mode)
 {
     const uint8_t b = data[pos];
-    if (b == 0) {
-        BitsPut(w, 0x1, 3);
-        BitsPut(w, 1, 4);
-        return;
-    }
-    const size_t reach = std::min<size_t>(pos, NEAR_OFFSET_MAX);
-    for (size_t v = 1; v <= reach; ++v) {
-        if (data[pos - v] != b) continue;
-        BitsPut(w, 0x1, 3);
-        BitsPut(w, uint32_t(v + 1), 4);
-        return;
-    }
+    const uint32_t near = NearCode(data, pos);
+    if (near != 0) return PutNearCode(w, near);
     assert(LiteralFits(mode, b));
-    BitsPut(w, 1, 1);
+    BitsPut(w, 1, BLOCK_LITERAL_PREFIX_BITS);
     if (mode == LITERAL_MODE_8)
-        BitsPut(w, b, 8);
+        BitsPut(w, b, BLOCK_LITERAL_MIN_WIDTH + 1);
     else
-        BitsPut(w, uint8_t(b - mode), 7);
+        BitsPut(w, uint8_t(b - mode), BLOCK_LITERAL_MIN_WIDTH);
 }
 
 void PutRawRuns(BitWriter& w, const uint8_t* data, uint32_t length)
 {
     assert(length > 0 && length % BLOCK_RAW_RUN_SIZE == 0);
-    BitsPut(w, 0x1, 3);
-    BitsPut(w, 0, 4);
+    PutNearCode(w, 0);
     BitsPut(w, 1, 1);
     for (uint32_t i = 0; i < length; ++i) {
         BitsPut(w, data[i], 8);
@@ -119,12 +102,10 @@ void PutRawRuns(BitWriter& w, const uint8_t* data, uint32_t length)
 void PutMatch(BitWriter& w, uint32_t offset, uint32_t length, uint32_t width)
 {
     if (IsShortMatch(offset, length)) {
-        BitsPut(w, 0, 3);
-        BitsPut(w, offset, 7);
-        BitsPut(w, length - BLOCK_SHORT_MIN_LENGTH, 2);
+        PutShortCode(w, offset, length - BLOCK_SHORT_MIN_LENGTH);
         return;
     }
-    BitsPut(w, 0x1, 2);
+    BitsPut(w, 1, BLOCK_MATCH_PREFIX_BITS);
     BitsPutGamma(w, (offset >> width) + BLOCK_MATCH_GAMMA_BIAS);
     BitsPut(w, offset & ((1u << width) - 1), width);
     BitsPutGamma(w, length - BlockLengthBonus(offset));
@@ -132,8 +113,8 @@ void PutMatch(BitWriter& w, uint32_t offset, uint32_t length, uint32_t width)
 
 void PutRepeat(BitWriter& w, uint32_t length)
 {
-    BitsPut(w, 0x1, 2);
-    BitsPutGamma(w, 2);
+    BitsPut(w, 1, BLOCK_MATCH_PREFIX_BITS);
+    BitsPutGamma(w, BLOCK_REPEAT_GAMMA);
     BitsPutGamma(w, length);
 }
 
@@ -193,13 +174,11 @@ std::vector<uint8_t> CollectLiterals(const uint8_t* data, const TokenList& token
     std::vector<uint8_t> literals;
     size_t pos = 0;
     for (const Token& t : tokens) {
-        if (t.kind == TOKEN_BYTE && !HasNearCode(data, pos)) literals.push_back(data[pos]);
+        if (t.kind == TOKEN_BYTE && NearCode(data, pos) == 0) literals.push_back(data[pos]);
         pos += t.length;
     }
     return literals;
 }
-
-}  // namespace
 
 // A shortest path over the literals with one state per literal format: a
 // literal either stays in its format or pays a format code to switch there
@@ -264,6 +243,8 @@ std::vector<uint16_t> ChooseLiteralModes(const uint8_t* data, const TokenList& t
     return modes;
 }
 
+}  // namespace
+
 // A shortest path over stretches of OFFSET_WIDTH_STRETCH bytes with one state per
 // width: each stretch keeps the width before it or pays a width code.
 std::vector<uint8_t> ChooseOffsetWidths(const TokenList& tokens, size_t size)
@@ -311,7 +292,14 @@ std::vector<uint8_t> ChooseOffsetWidths(const TokenList& tokens, size_t size)
     return widths;
 }
 
-std::vector<uint8_t> WriteBlock(const uint8_t* data, size_t size, const TokenList& tokens)
+ChosenParse ParseChoose(const uint8_t* data, size_t size, TokenList tokens)
+{
+    std::vector<uint16_t> modes = ChooseLiteralModes(data, tokens);
+    std::vector<uint8_t> widths = ChooseOffsetWidths(tokens, size);
+    return {std::move(tokens), std::move(modes), std::move(widths)};
+}
+
+std::vector<uint8_t> WriteBlock(const uint8_t* data, size_t size, const ChosenParse& parse)
 {
     assert(size <= UINT32_MAX);
     std::vector<uint8_t> block(BLOCK_HEADER_SIZE);
@@ -320,8 +308,8 @@ std::vector<uint8_t> WriteBlock(const uint8_t* data, size_t size, const TokenLis
     StoreU32(&block[BLOCK_UNPACKED_SIZE_OFFSET], uint32_t(size));
     StoreU32(&block[BLOCK_CHECKSUM_OFFSET], BlockChecksum(data, uint32_t(size)));
 
-    const std::vector<uint16_t> modes = ChooseLiteralModes(data, tokens);
-    const std::vector<uint8_t> widths = ChooseOffsetWidths(tokens, size);
+    const std::vector<uint16_t>& modes = parse.literalModes;
+    const std::vector<uint8_t>& widths = parse.offsetWidths;
     uint32_t width = BLOCK_FIRST_OFFSET_LOW_WIDTH;
     BitWriter w{block};
     uint16_t mode = modes.empty() ? LITERAL_MODE_8 : modes[0];
@@ -330,7 +318,7 @@ std::vector<uint8_t> WriteBlock(const uint8_t* data, size_t size, const TokenLis
     uint32_t lastOffset = BLOCK_FIRST_LAST_OFFSET;
     size_t pos = 0;
     size_t literal = 0;
-    for (const Token& t : tokens) {
+    for (const Token& t : parse.tokens) {
         assert(t.length > 0 && pos + t.length <= size);
         // A width code goes before the first match of a stretch that wants
         // another width; stretches without matches never ask for one.
@@ -340,7 +328,7 @@ std::vector<uint8_t> WriteBlock(const uint8_t* data, size_t size, const TokenLis
         }
         switch (t.kind) {
         case TOKEN_BYTE:
-            if (!HasNearCode(data, pos)) {
+            if (NearCode(data, pos) == 0) {
                 if (modes[literal] != mode) {
                     mode = modes[literal];
                     PutLiteralFormat(w, mode);
@@ -367,7 +355,8 @@ std::vector<uint8_t> WriteBlock(const uint8_t* data, size_t size, const TokenLis
         pos += t.length;
     }
     assert(pos == size);
-    PutEnd(w);
-    BitsFlush(w);
+    PutShortCode(w, 0, 0);  // the end code
+    // The bits after the end code up to the end of its word are zero.
+    if (w.used > 0) BitsPut(w, 0, 32 - w.used);
     return block;
 }

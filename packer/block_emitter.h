@@ -1,5 +1,5 @@
 // Turns a parse into a block: chooses the literal formats and the offset low
-// widths that make the parse cheapest, then writes the codes.
+// widths that make the parse cheapest, once per parse, then writes the codes.
 #pragma once
 
 #include <stddef.h>
@@ -9,16 +9,16 @@
 
 #include "packer/block_costs.h"
 
-// True when the byte at pos has a 7-bit code of its own: the zero byte, or a
-// near byte (a copy of one of the 14 bytes before it).
-inline bool HasNearCode(const uint8_t* data, size_t pos)
+// The value of the 7-bit code the byte at pos has of its own, the zero byte
+// or a near byte (a copy of one of the 14 bytes before it); 0 for none.
+inline uint32_t NearCode(const uint8_t* data, size_t pos)
 {
     const uint8_t b = data[pos];
-    if (b == 0) return true;
+    if (b == 0) return BLOCK_NEAR_ZERO_BYTE;
     const size_t reach = pos < NEAR_OFFSET_MAX ? pos : NEAR_OFFSET_MAX;
     for (size_t v = 1; v <= reach; ++v)
-        if (data[pos - v] == b) return true;
-    return false;
+        if (data[pos - v] == b) return uint32_t(v + 1);
+    return 0;
 }
 
 // Literal format in force for one literal: LITERAL_MODE_8 (8 bits, base 0)
@@ -31,14 +31,21 @@ inline bool LiteralFits(uint16_t mode, uint8_t byte)
     return mode == LITERAL_MODE_8 || uint8_t(byte - mode) < 128;
 }
 
-// Cheapest literal format for each literal of the parse (the TOKEN_BYTE
-// tokens without a near code), counting the codes that switch formats.
-std::vector<uint16_t> ChooseLiteralModes(const uint8_t* data, const TokenList& tokens);
-
 // Offset low width for each stretch of the input (the width codes go
 // before the first match of a stretch whose width changes).
 std::vector<uint8_t> ChooseOffsetWidths(const TokenList& tokens, size_t size);
 
-// The complete block for size bytes at data, parsed as tokens (which must
-// cover the data exactly). The checksum is stored.
-std::vector<uint8_t> WriteBlock(const uint8_t* data, size_t size, const TokenList& tokens);
+// A parse and the choices made for it, once: the next pass prices by them,
+// and WriteBlock codes them.
+struct ChosenParse {
+    TokenList tokens;
+    // The cheapest format of each literal (TOKEN_BYTE without a near code),
+    // counting the codes that switch formats.
+    std::vector<uint16_t> literalModes;
+    std::vector<uint8_t> offsetWidths;  // ChooseOffsetWidths of the tokens
+};
+ChosenParse ParseChoose(const uint8_t* data, size_t size, TokenList tokens);
+
+// The complete block for size bytes at data, coded as parse chose (its tokens
+// must cover the data exactly). The checksum is stored.
+std::vector<uint8_t> WriteBlock(const uint8_t* data, size_t size, const ChosenParse& parse);

@@ -38,20 +38,20 @@ LevelSettings SettingsFor(int level)
 
 // Bits of each byte coded on its own: 7 with a near code, else a literal in
 // the format the previous parse chose for it (width 7 only where it fits).
-std::vector<uint8_t> ByteCosts(const uint8_t* data, size_t size, const TokenList& previous)
+std::vector<uint8_t> ByteCosts(const uint8_t* data, size_t size, const ChosenParse& previous)
 {
     std::vector<uint8_t> costs(size, COST_LITERAL_8);
-    const std::vector<uint16_t> modes = previous.empty() ? std::vector<uint16_t>() : ChooseLiteralModes(data, previous);
+    const std::vector<uint16_t>& modes = previous.literalModes;
     uint16_t mode = modes.empty() ? LITERAL_MODE_8 : modes[0];
     size_t literal = 0;
     size_t pos = 0;
-    for (const Token& t : previous) {
-        if (t.kind == TOKEN_BYTE && !HasNearCode(data, pos)) mode = modes[literal++];
+    for (const Token& t : previous.tokens) {
+        if (t.kind == TOKEN_BYTE && NearCode(data, pos) == 0) mode = modes[literal++];
         for (uint32_t i = 0; i < t.length; ++i, ++pos)
             if (mode != LITERAL_MODE_8 && LiteralFits(mode, data[pos])) costs[pos] = COST_LITERAL_7;
     }
     for (size_t p = 0; p < size; ++p)
-        if (HasNearCode(data, p)) costs[p] = COST_NEAR_OR_ZERO;
+        if (NearCode(data, p) != 0) costs[p] = COST_NEAR_OR_ZERO;
     return costs;
 }
 
@@ -82,40 +82,39 @@ std::vector<uint8_t> CompressBest(const uint8_t* data, size_t size, int level, c
 {
     const LevelSettings s = SettingsFor(level);
     // One progress scale over the match search and every parse pass.
-    const uint32_t phases = 1 + (s.scoutArrivals > 0 ? 1 : 0) + s.passes;
+    const uint32_t scouts = s.scoutArrivals > 0 ? 1 : 0;
+    const uint32_t phases = 1 + scouts + s.passes;
     uint32_t phase = 0;
     const ProgressFn phaseProgress = [&](uint64_t done, uint64_t total) {
         progress(uint64_t(phase) * total + done, uint64_t(phases) * total);
     };
     const ProgressFn report = progress ? phaseProgress : ProgressFn();
     const MatchTable matches = FindMatches(data, size, s.niceLength, s.searchDepth, report);
-    // A first parse tells the first optimal pass which offset widths (and,
-    // without a scout, which literal formats) to price, which a blind guess
-    // would leave to a second pass.
-    TokenList tokens = s.scoutArrivals > 0 ? ParseLongest(matches, size) : ParseFast(data, size);
-    std::vector<uint8_t> best;
-    std::vector<uint8_t> widths = ChooseOffsetWidths(tokens, size);
     ParseScratch scratch;
     ParseScratchReserve(scratch, size, std::max(s.arrivals, s.scoutArrivals));
-    if (s.scoutArrivals > 0) {
+    // A first parse tells the first optimal pass which offset widths (and,
+    // without a scout, which literal formats) to price, which a blind guess
+    // would leave to a second pass. The scout, a pass that writes no block,
+    // prices literals in the 8-bit format, as a parse without tokens does:
+    // pricing the literal formats of the fast parse, which came first before,
+    // saved 40 bytes over the reference corpus for a pass over every format
+    // for every literal, 3 % of the level's instructions.
+    ChosenParse parse;
+    if (scouts > 0)
+        parse.offsetWidths = ChooseOffsetWidths(ParseLongest(matches, size), size);
+    else
+        parse = ParseChoose(data, size, ParseFast(data, size));
+    std::vector<uint8_t> best;
+    for (uint32_t pass = 0; pass < scouts + s.passes; ++pass) {
         ++phase;
-        // Literals priced in the 8-bit format: pricing the literal formats of
-        // the fast parse, which came first before, saved 40 bytes over the
-        // reference corpus for a pass over every format for every literal,
-        // 3 % of the level's instructions.
-        const std::vector<uint8_t> costs = ByteCosts(data, size, {});
-        tokens = ParseOptimal(data, size, matches, {&widths, &costs, s.scoutArrivals, &scratch}, report);
+        const std::vector<uint8_t> costs = ByteCosts(data, size, parse);
+        const uint32_t arrivals = pass < scouts ? s.scoutArrivals : s.arrivals;
+        TokenList tokens = ParseOptimal(data, size, matches, {&parse.offsetWidths, &costs, arrivals, &scratch}, report);
         MergeRawRuns(tokens);
-        widths = ChooseOffsetWidths(tokens, size);
-    }
-    for (uint32_t pass = 0; pass < s.passes; ++pass) {
-        ++phase;
-        const std::vector<uint8_t> costs = ByteCosts(data, size, tokens);
-        tokens = ParseOptimal(data, size, matches, {&widths, &costs, s.arrivals, &scratch}, report);
-        MergeRawRuns(tokens);
-        std::vector<uint8_t> block = WriteBlock(data, size, tokens);
+        parse = ParseChoose(data, size, std::move(tokens));
+        if (pass < scouts) continue;
+        std::vector<uint8_t> block = WriteBlock(data, size, parse);
         if (best.empty() || block.size() < best.size()) best.swap(block);
-        if (pass + 1 < s.passes) widths = ChooseOffsetWidths(tokens, size);
     }
     return best;
 }
@@ -125,7 +124,7 @@ std::vector<uint8_t> CompressBest(const uint8_t* data, size_t size, int level, c
 std::vector<uint8_t> BlockCompress(const uint8_t* data, size_t size, int level, const ProgressFn& progress)
 {
     assert(size < UINT32_MAX);
-    if (size == 0) return WriteBlock(data, 0, {});
-    if (level <= LEVEL_FAST) return WriteBlock(data, size, ParseFast(data, size));
+    if (size == 0 || level <= LEVEL_FAST)
+        return WriteBlock(data, size, ParseChoose(data, size, ParseFast(data, size)));
     return CompressBest(data, size, level, progress);
 }

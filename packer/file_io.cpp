@@ -18,11 +18,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string ErrnoText()
-{
-    return strerror(errno);
-}
-
 unsigned long ProcessId()
 {
 #ifdef _WIN32
@@ -42,13 +37,6 @@ bool RenameOver(const std::string& from, const std::string& to)
 #endif
 }
 
-bool WriteAndClose(FILE* f, const std::vector<uint8_t>& data)
-{
-    const bool written = data.empty() || fwrite(data.data(), 1, data.size(), f) == data.size();
-    const bool flushed = fflush(f) == 0;
-    return (fclose(f) == 0) && written && flushed;
-}
-
 }  // namespace
 
 bool FileReadAll(const std::string& path, std::vector<uint8_t>& data, std::string& error)
@@ -60,7 +48,7 @@ bool FileReadAll(const std::string& path, std::vector<uint8_t>& data, std::strin
     }
     FILE* f = fopen(path.c_str(), "rb");
     if (!f) {
-        error = "cannot open: " + ErrnoText();
+        error = std::string("cannot open: ") + strerror(errno);
         return false;
     }
     data.clear();
@@ -76,6 +64,12 @@ bool FileReadAll(const std::string& path, std::vector<uint8_t>& data, std::strin
     return true;
 }
 
+bool FileWriteAll(FILE* f, const std::vector<uint8_t>& data)
+{
+    const bool written = data.empty() || fwrite(data.data(), 1, data.size(), f) == data.size();
+    return fflush(f) == 0 && written && !ferror(f);
+}
+
 bool FileWriteAtomic(const std::string& path, const std::vector<uint8_t>& data, std::string& error)
 {
     const fs::path target(path);
@@ -83,11 +77,12 @@ bool FileWriteAtomic(const std::string& path, const std::vector<uint8_t>& data, 
     temporary += ".qzpack-" + std::to_string(ProcessId()) + ".tmp";
     FILE* f = fopen(temporary.string().c_str(), "wb");
     if (!f) {
-        error = "cannot create " + temporary.string() + ": " + ErrnoText();
+        error = "cannot create " + temporary.string() + ": " + strerror(errno);
         return false;
     }
-    if (!WriteAndClose(f, data)) {
-        error = "cannot write " + temporary.string() + ": " + ErrnoText();
+    const bool written = FileWriteAll(f, data);
+    if (fclose(f) != 0 || !written) {
+        error = "cannot write " + temporary.string() + ": " + strerror(errno);
         remove(temporary.string().c_str());
         return false;
     }

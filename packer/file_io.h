@@ -2,12 +2,16 @@
 #pragma once
 
 #include <stdint.h>
+#include <stdio.h>
 
 #include <string>
 #include <vector>
 
 // Reads the whole file; on failure sets error to what went wrong.
 bool FileReadAll(const std::string& path, std::vector<uint8_t>& data, std::string& error);
+
+// Writes data to f and flushes it; errno says why when it fails.
+bool FileWriteAll(FILE* f, const std::vector<uint8_t>& data);
 
 // Writes data to a temporary file in path's folder and renames it over path
 // once complete, so a failure never leaves a half-written file at path.

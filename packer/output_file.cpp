@@ -17,19 +17,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Writes and flushes; errno tells why when it fails.
-bool WriteAll(FILE* f, const std::vector<uint8_t>& data)
-{
-    const bool written = data.empty() || fwrite(data.data(), 1, data.size(), f) == data.size();
-    return fflush(f) == 0 && written && !ferror(f);
-}
-
 bool WriteStandardOutput(const std::vector<uint8_t>& data, std::string& error)
 {
 #ifdef _WIN32
     _setmode(_fileno(stdout), _O_BINARY);
 #endif
-    if (WriteAll(stdout, data)) return true;
+    if (FileWriteAll(stdout, data)) return true;
     error = std::string("cannot write to standard output: ") + strerror(errno);
     return false;
 }
@@ -43,7 +36,7 @@ bool WriteThrough(const std::string& path, const std::vector<uint8_t>& data, std
         error = std::string("cannot open: ") + strerror(errno);
         return false;
     }
-    bool ok = WriteAll(f, data);
+    bool ok = FileWriteAll(f, data);
     int reason = errno;
     if (fclose(f) != 0 && ok) {
         ok = false;

@@ -24,27 +24,18 @@ constexpr int EXIT_BAD_INPUT = 1;
 constexpr int EXIT_USAGE = 2;
 constexpr uint64_t PROGRESS_MIN_SIZE = 4u << 20;
 
-// What build calls its files, in install order.
+// What build calls its files, in install order, and how many there are in words.
 const char* const BUILD_ROLES[INSTALL_TARGET_COUNT] = {"README", "DLL1", "DLL2", "CONFIG"};
+const std::string TARGET_COUNT_WORD = "four";
+static_assert(INSTALL_TARGET_COUNT == 4, "TARGET_COUNT_WORD spells INSTALL_TARGET_COUNT");
 
-const char* const TOP_HELP =
-    "usage: qzpack COMMAND [OPTIONS] ...\n"
-    "\n"
-    "commands:\n"
-    "  build       make an installer from the installer stub and four files\n"
-    "  list        show the entries of an installer or a pack\n"
-    "  verify      check that every entry of an installer or a pack unpacks\n"
-    "  extract     unpack the entries of an installer or a pack\n"
-    "  compress    compress one file into one block\n"
-    "  decompress  expand one block\n"
-    "\n"
-    "'qzpack --version' prints the version and the installer stub that 'build'\n"
-    "would use.\n"
-    "'qzpack COMMAND --help' describes a command. Exit codes: 0 success,\n"
-    "1 bad or unreadable input, 2 wrong usage.\n";
+static_assert(LEVEL_DEFAULT == LEVEL_BEST, "the help calls the best level the default");
+const std::string LEVEL_HELP = "  --level N      " + std::to_string(LEVEL_FAST) + " (fast) to " +
+                               std::to_string(LEVEL_BEST) + " (smallest, the default)\n";
 
 struct Command {
     const char* name;
+    std::string summary;  // its line in 'qzpack --help'
     std::string help;
     std::vector<std::string> valueOptions;  // options that take a value
     size_t minFiles;
@@ -106,6 +97,7 @@ const std::string* OptionValue(const Invocation& inv, const std::string& name)
     return nullptr;
 }
 
+// The --level value, LEVEL_DEFAULT without one; false, reported, for no level.
 bool LevelOption(const Invocation& inv, int& level)
 {
     level = LEVEL_DEFAULT;
@@ -113,7 +105,11 @@ bool LevelOption(const Invocation& inv, int& level)
     if (!text) return true;
     char* end = nullptr;
     const long v = strtol(text->c_str(), &end, 10);
-    if (text->empty() || *end != '\0' || v < LEVEL_FAST || v > LEVEL_BEST) return false;
+    if (text->empty() || *end != '\0' || v < LEVEL_FAST || v > LEVEL_BEST) {
+        UsageError(inv.command, "--level takes a number from " + std::to_string(LEVEL_FAST) + " to " +
+                                    std::to_string(LEVEL_BEST));
+        return false;
+    }
     level = int(v);
     return true;
 }
@@ -147,74 +143,32 @@ struct OpenedPack {
 
 // The pack opened, when it is one an installer could use: an installer's
 // pack needs the four entries the installer unpacks, a bare pack at least
-// one. Entries the pack cuts short are left to the caller to report.
-bool OpenPack(const std::string& path, OpenedPack& pack)
+// one. Entries the pack cuts short are left to the caller to report. Gives
+// why it cannot be opened, or nothing.
+std::string OpenPack(const std::string& path, OpenedPack& pack)
 {
-    if (!ReadInput(path, pack.file)) return false;
     std::string error;
-    if (!PackLocate(pack.file, pack.place, error)) {
-        Fail(path, error);
-        return false;
-    }
+    if (!FileReadAll(path, pack.file, error) || !PackLocate(pack.file, pack.place, error)) return error;
     pack.layout = PackParse(pack.Data(), pack.place.size);
     const size_t needed = pack.place.isInstaller ? INSTALL_TARGET_COUNT : 1;
     const size_t count = pack.layout.entries.size();
-    if (pack.layout.error.empty() && count < needed) {
-        Fail(path, count == 0 ? std::string("carries no pack entries")
-                              : "its pack holds " + std::to_string(count) + " entries; an installer needs " +
-                                    std::to_string(INSTALL_TARGET_COUNT));
-        return false;
-    }
-    return true;
+    if (!pack.layout.error.empty() || count >= needed) return {};
+    if (count == 0) return "carries no pack entries";
+    return "its pack holds " + std::to_string(count) + " entries; an installer needs " +
+           std::to_string(INSTALL_TARGET_COUNT);
 }
 
-// The pack opened and every entry decoded; false (after naming the first
-// bad one) otherwise.
-bool OpenPackDecoded(const std::string& path, OpenedPack& pack, std::vector<DecodedEntry>& decoded)
+// The pack opened and every entry decoded; else why not, naming the first
+// bad entry.
+std::string OpenPackDecoded(const std::string& path, OpenedPack& pack, std::vector<DecodedEntry>& decoded)
 {
-    if (!OpenPack(path, pack)) return false;
-    const PackLayout& layout = pack.layout;
-    for (size_t i = 0; i < layout.entries.size(); ++i) {
-        decoded.push_back(EntryDecode(pack.Data(), layout.entries[i]));
-        if (!decoded.back().error.empty()) {
-            Fail(path, "entry " + std::to_string(i) + ": " + decoded.back().error);
-            return false;
-        }
+    const std::string error = OpenPack(path, pack);
+    if (!error.empty()) return error;
+    for (size_t i = 0; i < pack.layout.entries.size(); ++i) {
+        decoded.push_back(EntryDecode(pack.Data(), pack.layout.entries[i]));
+        if (!decoded.back().error.empty()) return "entry " + std::to_string(i) + ": " + decoded.back().error;
     }
-    if (!layout.error.empty()) {
-        Fail(path, layout.error);
-        return false;
-    }
-    return true;
-}
-
-std::vector<std::string> DefaultStubCandidates(const char* argv0)
-{
-    return StubCandidates(ExecutableDirectory(argv0));
-}
-
-int PrintVersion(const char* argv0)
-{
-    printf("qzpack %s\n", QZPACK_VERSION);
-    const std::vector<std::string> candidates = DefaultStubCandidates(argv0);
-    const std::string stubPath = StubFind(candidates);
-    if (stubPath.empty()) {
-        printf("installer stub for build: none found; looked for\n");
-        for (const std::string& c : candidates) printf("  %s\n", c.c_str());
-        return EXIT_OK;
-    }
-    std::vector<uint8_t> stub;
-    std::string error;
-    PeVersion version;
-    if (!FileReadAll(stubPath, stub, error)) {
-        printf("installer stub for build: %s (%s)\n", stubPath.c_str(), error.c_str());
-    } else if (!PeVersionRead(stub, version)) {
-        printf("installer stub for build: %s (no version resource)\n", stubPath.c_str());
-    } else {
-        printf("installer stub for build: %s (file version %s, product version %s)\n", stubPath.c_str(),
-               PeVersionText(version.file).c_str(), PeVersionText(version.product).c_str());
-    }
-    return EXIT_OK;
+    return pack.layout.error;
 }
 
 // Each of build's files with its target, put through format (role, target).
@@ -229,20 +183,35 @@ std::string BuildTargetList(const char* format, const char* separator)
     return list;
 }
 
-// ----- commands
+// ----- build
+
+const std::string BUILD_HELP =
+    "usage: qzpack build -o OUTPUT.exe [--stub INSTALLER.exe] [--level N]" + BuildTargetList(" %s", "") +
+    "\n\n"
+    "Makes an installer: the stub, zero bytes up to a size that is a multiple of 8,\n"
+    "then a pack of the " + TARGET_COUNT_WORD + " files, then the pack's length; a signature added later\n"
+    "follows directly. The files go in the installer's install order:\n" +
+    BuildTargetList("  %-8s-> %s\n", "") +
+    "\n"
+    "  -o FILE        the installer to write ('-': standard output)\n"
+    "  --stub FILE    the installer executable to append to; by default the first\n"
+    "                 installer.exe found in PREFIX/share/qzpack (qzpack being\n"
+    "                 PREFIX/bin/qzpack), beside qzpack, then in the build tree\n"
+    "                 qzpack was built in ('qzpack --version' names the one found)\n" +
+    LEVEL_HELP;
 
 int RunBuild(Invocation& inv)
 {
     if (inv.files.size() != INSTALL_TARGET_COUNT)
-        return UsageError(inv.command, "needs exactly four files, in install order: " +
+        return UsageError(inv.command, "needs exactly " + TARGET_COUNT_WORD + " files, in install order: " +
                                            BuildTargetList("%s (%s)", ", ") + "; got " +
                                            std::to_string(inv.files.size()));
     const std::string* output = OptionValue(inv, "-o");
     if (!output) return UsageError(inv.command, "no output file (-o setup.exe)");
     int level;
-    if (!LevelOption(inv, level)) return UsageError(inv.command, "--level takes a number from 1 to 9");
+    if (!LevelOption(inv, level)) return EXIT_USAGE;
     const std::string* stubOption = OptionValue(inv, "--stub");
-    const std::string stubPath = stubOption ? *stubOption : StubFind(DefaultStubCandidates(inv.argv0));
+    const std::string stubPath = stubOption ? *stubOption : StubFind(StubCandidates(ExecutableDirectory(inv.argv0)));
     if (stubPath.empty())
         return Fail(STUB_NAME, "no installer stub found where qzpack looks (see 'qzpack build --help'); "
                                "give --stub INSTALLER.exe");
@@ -268,7 +237,8 @@ int RunBuild(Invocation& inv)
         const ProgressFn progress = ProgressLine(path, data.size());
         const std::vector<uint8_t> entry = EntryEncode(data.data(), data.size(), level, progress);
         ProgressEnd(progress);
-        const EntryView view{LoadU32(&entry[0]), LoadU32(&entry[4]), PACK_ENTRY_HEADER_SIZE};
+        const EntryView view{LoadU32(&entry[PACK_ENTRY_UNPACKED_SIZE_OFFSET]),
+                             LoadU32(&entry[PACK_ENTRY_STORED_SIZE_OFFSET]), PACK_ENTRY_HEADER_SIZE};
         const DecodedEntry check = EntryDecode(entry.data(), view);
         if (!check.error.empty() || check.bytes != data) return Fail(path, "internal error: entry does not unpack");
         if (pack.size() + entry.size() > INSTALL_SIZE_MAX)
@@ -292,11 +262,13 @@ int RunBuild(Invocation& inv)
     }
     fprintf(report, "%-5s %-28s %10llu %10zu %7s\n", "total", "", (unsigned long long)total, pack.size(),
             Ratio(pack.size(), total).c_str());
-    fprintf(report, "%s: %zu bytes (stub %zu, padding %zu, pack %zu, trailer 4)\n", output->c_str(),
+    fprintf(report, "%s: %zu bytes (stub %zu, padding %zu, pack %zu, trailer %u)\n", output->c_str(),
             installer.size(), stub.size(), installer.size() - stub.size() - pack.size() - PACK_TRAILER_SIZE,
-            pack.size());
+            pack.size(), PACK_TRAILER_SIZE);
     return EXIT_OK;
 }
+
+// ----- list, verify, extract
 
 const char* ChecksumText(ChecksumState s)
 {
@@ -308,11 +280,17 @@ const char* ChecksumText(ChecksumState s)
     }
 }
 
+const char* const LIST_HELP =
+    "usage: qzpack list FILE\n\n"
+    "Shows each entry of an installer or a bare pack: index, unpacked size, stored\n"
+    "size, ratio, kind (stored or block) and checksum state, and the size of a\n"
+    "signed installer's certificate table.\n";
+
 int RunList(Invocation& inv)
 {
     const std::string& path = inv.files[0];
     OpenedPack pack;
-    if (!OpenPack(path, pack)) return EXIT_BAD_INPUT;
+    if (const std::string error = OpenPack(path, pack); !error.empty()) return Fail(path, error);
     const PackLayout& layout = pack.layout;
     printf("%-5s %10s %10s %7s  %-6s  %s\n", "entry", "size", "stored", "ratio", "kind", "checksum");
     bool allGood = layout.error.empty();
@@ -330,15 +308,26 @@ int RunList(Invocation& inv)
     return allGood ? EXIT_OK : EXIT_BAD_INPUT;
 }
 
+const char* const VERIFY_HELP =
+    "usage: qzpack verify FILE\n\n"
+    "Exit 0 when every entry of the installer or pack is complete and every block\n"
+    "unpacks and passes its checksum; otherwise names the first bad entry, exit 1.\n";
+
 int RunVerify(Invocation& inv)
 {
     const std::string& path = inv.files[0];
     OpenedPack pack;
     std::vector<DecodedEntry> decoded;
-    if (!OpenPackDecoded(path, pack, decoded)) return EXIT_BAD_INPUT;
+    if (const std::string error = OpenPackDecoded(path, pack, decoded); !error.empty()) return Fail(path, error);
     printf("%s: %zu entries, all complete and intact\n", path.c_str(), decoded.size());
     return EXIT_OK;
 }
+
+const std::string EXTRACT_HELP =
+    "usage: qzpack extract FILE [-d DIR]\n\n"
+    "Unpacks the entries into DIR (default: the current folder): under the\n"
+    "installer's target names when there are " + TARGET_COUNT_WORD + ", else as entry-N.bin.\n"
+    "Nothing is written unless every entry unpacks.\n";
 
 int RunExtract(Invocation& inv)
 {
@@ -348,11 +337,11 @@ int RunExtract(Invocation& inv)
     OpenedPack pack;
     std::vector<DecodedEntry> decoded;
     // Everything is checked before anything is written.
-    if (!OpenPackDecoded(path, pack, decoded)) return EXIT_BAD_INPUT;
+    if (const std::string error = OpenPackDecoded(path, pack, decoded); !error.empty()) return Fail(path, error);
     const bool installerNames = decoded.size() == INSTALL_TARGET_COUNT;
     for (size_t i = 0; i < decoded.size(); ++i) {
         const fs::path target =
-            dir / (installerNames ? fs::path(TargetHostPath(INSTALL_TARGETS[i])) : fs::path("entry-" + std::to_string(i) + ".bin"));
+            dir / (installerNames ? TargetHostPath(INSTALL_TARGETS[i]) : "entry-" + std::to_string(i) + ".bin");
         std::error_code ec;
         fs::create_directories(target.parent_path(), ec);
         if (ec) return Fail(target.parent_path().string(), "cannot create folder: " + ec.message());
@@ -362,10 +351,17 @@ int RunExtract(Invocation& inv)
     return EXIT_OK;
 }
 
+// ----- compress, decompress
+
+const std::string COMPRESS_HELP =
+    "usage: qzpack compress [--level N] IN OUT.qz\n\n"
+    "Compresses IN into one block; OUT '-' is standard output.\n" +
+    LEVEL_HELP;
+
 int RunCompress(Invocation& inv)
 {
     int level;
-    if (!LevelOption(inv, level)) return UsageError(inv.command, "--level takes a number from 1 to 9");
+    if (!LevelOption(inv, level)) return EXIT_USAGE;
     std::vector<uint8_t> data;
     if (!ReadInput(inv.files[0], data)) return EXIT_BAD_INPUT;
     if (data.size() >= UINT32_MAX) return Fail(inv.files[0], "too large for one block");
@@ -380,6 +376,11 @@ int RunCompress(Invocation& inv)
     return EXIT_OK;
 }
 
+const char* const DECOMPRESS_HELP =
+    "usage: qzpack decompress IN.qz OUT\n\n"
+    "Expands one block; OUT '-' is standard output. Writes nothing and exits 1\n"
+    "when it does not unpack.\n";
+
 int RunDecompress(Invocation& inv)
 {
     std::vector<uint8_t> block;
@@ -389,56 +390,50 @@ int RunDecompress(Invocation& inv)
     return WriteOutput(inv.files[1], d.bytes) ? EXIT_OK : EXIT_BAD_INPUT;
 }
 
+// ----- the command line
+
 const Command COMMANDS[] = {
-    {"build",
-     "usage: qzpack build -o OUTPUT.exe [--stub INSTALLER.exe] [--level N]" + BuildTargetList(" %s", "") +
-         "\n"
-         "\n"
-         "Makes an installer: the stub, zero bytes up to a size that is a multiple of 8,\n"
-         "then a pack of the four files, then the pack's length; a signature added later\n"
-         "follows directly. The files go in the installer's install order:\n" +
-         BuildTargetList("  %-8s-> %s\n", "") +
-         "\n"
-         "  -o FILE        the installer to write ('-': standard output)\n"
-         "  --stub FILE    the installer executable to append to; by default the first\n"
-         "                 installer.exe found in PREFIX/share/qzpack (qzpack being\n"
-         "                 PREFIX/bin/qzpack), beside qzpack, then in the build tree\n"
-         "                 qzpack was built in ('qzpack --version' names the one found)\n"
-         "  --level N      1 (fast) to 9 (smallest, the default)\n",
+    {"build", "make an installer from the installer stub and " + TARGET_COUNT_WORD + " files", BUILD_HELP,
      {"-o", "--stub", "--level"}, 0, SIZE_MAX, RunBuild},
-    {"list",
-     "usage: qzpack list FILE\n"
-     "\n"
-     "Shows each entry of an installer or a bare pack: index, unpacked size, stored\n"
-     "size, ratio, kind (stored or block) and checksum state, and the size of a\n"
-     "signed installer's certificate table.\n",
-     {}, 1, 1, RunList},
-    {"verify",
-     "usage: qzpack verify FILE\n"
-     "\n"
-     "Exit 0 when every entry of the installer or pack is complete and every block\n"
-     "unpacks and passes its checksum; otherwise names the first bad entry, exit 1.\n",
-     {}, 1, 1, RunVerify},
-    {"extract",
-     "usage: qzpack extract FILE [-d DIR]\n"
-     "\n"
-     "Unpacks the entries into DIR (default: the current folder): under the\n"
-     "installer's target names when there are four, else as entry-N.bin.\n"
-     "Nothing is written unless every entry unpacks.\n",
-     {"-d"}, 1, 1, RunExtract},
-    {"compress",
-     "usage: qzpack compress [--level N] IN OUT.qz\n"
-     "\n"
-     "Compresses IN into one block; OUT '-' is standard output.\n"
-     "  --level N      1 (fast) to 9 (smallest, the default)\n",
-     {"--level"}, 2, 2, RunCompress},
-    {"decompress",
-     "usage: qzpack decompress IN.qz OUT\n"
-     "\n"
-     "Expands one block; OUT '-' is standard output. Writes nothing and exits 1\n"
-     "when it does not unpack.\n",
-     {}, 2, 2, RunDecompress},
+    {"list", "show the entries of an installer or a pack", LIST_HELP, {}, 1, 1, RunList},
+    {"verify", "check that every entry of an installer or a pack unpacks", VERIFY_HELP, {}, 1, 1, RunVerify},
+    {"extract", "unpack the entries of an installer or a pack", EXTRACT_HELP, {"-d"}, 1, 1, RunExtract},
+    {"compress", "compress one file into one block", COMPRESS_HELP, {"--level"}, 2, 2, RunCompress},
+    {"decompress", "expand one block", DECOMPRESS_HELP, {}, 2, 2, RunDecompress},
 };
+
+void PrintHelp()
+{
+    fputs("usage: qzpack COMMAND [OPTIONS] ...\n\ncommands:\n", stdout);
+    for (const Command& c : COMMANDS) printf("  %-11s %s\n", c.name, c.summary.c_str());
+    fputs("\n"
+          "'qzpack --version' prints the version and the installer stub that 'build'\n"
+          "would use.\n"
+          "'qzpack COMMAND --help' describes a command. Exit codes: 0 success,\n"
+          "1 bad or unreadable input, 2 wrong usage.\n",
+          stdout);
+}
+
+int PrintVersion(const char* argv0)
+{
+    printf("qzpack %s\n", QZPACK_VERSION);
+    const std::vector<std::string> candidates = StubCandidates(ExecutableDirectory(argv0));
+    const std::string stubPath = StubFind(candidates);
+    if (stubPath.empty()) {
+        printf("installer stub for build: none found; looked for\n");
+        for (const std::string& c : candidates) printf("  %s\n", c.c_str());
+        return EXIT_OK;
+    }
+    std::vector<uint8_t> stub;
+    std::string about;  // why it cannot be read, else its versions
+    PeVersion version;
+    if (FileReadAll(stubPath, stub, about))
+        about = PeVersionRead(stub, version) ? "file version " + PeVersionText(version.file) + ", product version " +
+                                                   PeVersionText(version.product)
+                                             : "no version resource";
+    printf("installer stub for build: %s (%s)\n", stubPath.c_str(), about.c_str());
+    return EXIT_OK;
+}
 
 const Command* CommandNamed(const std::string& name)
 {
@@ -461,7 +456,7 @@ int main(int argc, char** argv)
     if (argc < 2) return UsageError(nullptr, "no command");
     const std::string name = argv[1];
     if (name == "--help" || name == "-h" || name == "help") {
-        fputs(TOP_HELP, stdout);
+        PrintHelp();
         return EXIT_OK;
     }
     if (name == "--version") return PrintVersion(argv[0]);

@@ -381,18 +381,18 @@ TEST(FindMatches, ResumedMatchesCopyBytesThatAreThere)
     }
 }
 
-TEST(ChooseLiteralModes, SwitchesOnlyWhereItPays)
+TEST(ParseChoose, LiteralFormatsSwitchOnlyWhereItPays)
 {
     // A long stretch of high bytes between two of low ones: three windows.
     std::vector<uint8_t> data = RandomBytes(300, 15, 0x00, 100);
     Append(data, RandomBytes(300, 16, 0x90, 100));
     Append(data, RandomBytes(300, 17, 0x00, 100));
     const TokenList tokens(data.size(), Token{1, 0, TOKEN_BYTE});
-    const std::vector<uint16_t> modes = ChooseLiteralModes(data.data(), tokens);
+    const std::vector<uint16_t> modes = ParseChoose(data.data(), data.size(), tokens).literalModes;
     size_t literal = 0;
     size_t switches = 0;
     for (size_t i = 0; i < data.size(); ++i) {
-        if (HasNearCode(data.data(), i)) continue;
+        if (NearCode(data.data(), i) != 0) continue;
         EXPECT_TRUE(LiteralFits(modes[literal], data[i])) << "byte " << i;
         if (literal > 0 && modes[literal] != modes[literal - 1]) ++switches;
         ++literal;
@@ -400,7 +400,7 @@ TEST(ChooseLiteralModes, SwitchesOnlyWhereItPays)
     EXPECT_EQ(switches, 2u);
 }
 
-TEST(ChooseLiteralModes, OneWindowTakesTheLowestBaseThatFitsIt)
+TEST(ParseChoose, OneLiteralWindowTakesTheLowestBaseThatFitsIt)
 {
     // The cheapest format is found among 257 by a search that tests several
     // at once; a fault in it picks a format the literals do not fit, or
@@ -417,12 +417,12 @@ TEST(ChooseLiteralModes, OneWindowTakesTheLowestBaseThatFitsIt)
         const TokenList tokens(data.size(), Token{1, 0, TOKEN_BYTE});
         std::vector<uint8_t> literals;
         for (size_t i = 0; i < data.size(); ++i)
-            if (!HasNearCode(data.data(), i)) literals.push_back(data[i]);
+            if (NearCode(data.data(), i) == 0) literals.push_back(data[i]);
         uint16_t expected = LITERAL_MODE_8;
         for (uint16_t base = 0; base < LITERAL_MODE_8 && expected == LITERAL_MODE_8; ++base)
             if (std::all_of(literals.begin(), literals.end(), [&](uint8_t b) { return LiteralFits(base, b); }))
                 expected = base;
-        const std::vector<uint16_t> modes = ChooseLiteralModes(data.data(), tokens);
+        const std::vector<uint16_t> modes = ParseChoose(data.data(), data.size(), tokens).literalModes;
         ASSERT_EQ(modes.size(), literals.size());
         for (uint16_t mode : modes) ASSERT_EQ(mode, expected);
     }
