@@ -7,7 +7,7 @@
 // two buffers.
 //
 // Malformed input never leaves the two buffers. A test that fails ends the
-// call at once with 0. Reads past the block's end are only noted, for the
+// call at once as a failure. Reads past the block's end are only noted, for the
 // end: they yield zero bits, and zero bits end every code within a few bits
 // (twelve of them are the end code), so the code loop stops soon after.
 #include "pack/block_decoder.h"
@@ -16,7 +16,7 @@
 
 #include "pack/block_format.h"
 
-// The whole decoder is expanded into BlockDecompress, so that its state lives
+// The whole decoder is expanded into each entry point, so that its state lives
 // in registers; a build for size (-Os) leaves that choice to the compiler and
 // decodes about a fifth slower, behind zlib's inflate.
 #if defined(__GNUC__) && !defined(__OPTIMIZE_SIZE__)
