@@ -69,7 +69,7 @@ protected:
             WriteBytes(files[i], inputs[i]);
         }
         stub = (dir / "stub.exe").string();
-        WriteBytes(stub, MinimalPe());
+        WriteBytes(stub, PeImage());
     }
 
     void TearDown() override { fs::remove_all(dir); }
@@ -292,7 +292,7 @@ TEST_F(QzpackCli, BuildWithoutStubTakesThePrefixStubThenTheOneBeside)
         fs::copy_file(QZPACK_PATH, program);
         std::vector<uint8_t> used;
         for (const char* s : l.stubs) {
-            std::vector<uint8_t> pe = MinimalPe();
+            std::vector<uint8_t> pe = PeImage();
             pe.back() = ++mark;  // which stub went into the installer: a header padding byte
             fs::create_directories((dir / s).parent_path());
             WriteBytes(dir / s, pe);
@@ -357,13 +357,13 @@ TEST_F(QzpackCli, DamagedInstallersFailVerifyAndExtractWritesNothing)
     damages.push_back({"pack cut by the trailer", shortTrailer, ""});
     // Files an installer could not use: no pack at all (signed or not, the
     // trailer gives 0 bytes), or fewer entries than the installer unpacks.
-    damages.push_back({"stub alone", MinimalPe(), "carries no pack"});
-    damages.push_back({"signed stub alone", PeSigned(MinimalPe(), 32), "carries no pack"});
+    damages.push_back({"stub alone", PeImage(), "carries no pack"});
+    damages.push_back({"signed stub alone", PeSigned(PeImage(), 32), "carries no pack"});
     damages.push_back({"empty file", {}, "carries no pack"});
     size_t fourth = packStart;
     for (int i = 0; i < 3; ++i) fourth += 8 + LoadU32(&good[fourth + 4]);
     damages.push_back({"three entries",
-                       InstallerAssemble(MinimalPe(), std::vector<uint8_t>(good.begin() + long(packStart),
+                       InstallerAssemble(PeImage(), std::vector<uint8_t>(good.begin() + long(packStart),
                                                                            good.begin() + long(fourth))),
                        "an installer needs 4"});
 
@@ -391,7 +391,7 @@ TEST_F(QzpackCli, BuildRefusesAStubThatCarriesDataAfterItsImage)
     const Outcome r = Qzpack("build -o " + nested + " --stub " + setup + " " + files[0] + " " + files[1] + " " +
                              files[2] + " " + files[3]);
     EXPECT_EQ(r.code, 1);
-    for (const std::string& part : {setup, std::to_string(MinimalPe().size()), size})
+    for (const std::string& part : {setup, std::to_string(PeImage().size()), size})
         EXPECT_NE(r.err.find(part), std::string::npos) << part << " not in: " << r.err;
     EXPECT_TRUE(Leftovers({"setup.exe"}).empty());
 }
