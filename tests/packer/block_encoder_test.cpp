@@ -228,9 +228,10 @@ TEST(BlockCompress, BytesThatNeverRecurTakeRawRunsOrSevenBitLiteralsNotNine)
         size_t most;
     } cases[] = {
         {"64 KiB random", RandomBytes(64 * 1024, 13), 64 * 1024 + 64 * 1024 / 200 - 1},
-        {"255 in one window", RandomBytes(255, 14, 0xB0, 128), BLOCK_HEADER_SIZE + (255 * 8 + 9 + 8 + 12 + 31) / 32 * 4},
+        {"255 in a window", RandomBytes(255, 14, 0xB0, 128), BLOCK_HEADER_SIZE + (255 * 8 + 9 + 8 + 12 + 31) / 32 * 4},
     };
-    for (const auto& c : cases) EXPECT_LE(BlockCompress(c.data.data(), c.data.size(), LEVEL_BEST).size(), c.most) << c.what;
+    for (const auto& c : cases)
+        EXPECT_LE(BlockCompress(c.data.data(), c.data.size(), LEVEL_BEST).size(), c.most) << c.what;
 }
 
 TEST(BlockCompress, WidthChangesInsideABlockDecode)

@@ -72,8 +72,7 @@ protected:
     {
         const fs::path out = dir / "stdout.txt";
         const fs::path err = dir / "stderr.txt";
-        const std::string command =
-            program + " " + args + " >" + out.string() + " 2>" + err.string();
+        const std::string command = program + " " + args + " >" + out.string() + " 2>" + err.string();
         const int status = system(command.c_str());
         Outcome r{WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadText(out), ReadText(err)};
         fs::remove(out);
@@ -228,7 +227,8 @@ TEST_F(QzpackCli, WrongUsageExitsTwoBadInputOneNamingTheFileAndNothingIsLeft)
         {BuildArgs(out, stub, {files[0], missing, files[2], files[3]}), 1, {missing}},
         {BuildArgs(out, files[0], files), 1, {files[0], "PE"}},
         {Build(noFolder), 1, {noFolder}},
-        {BuildArgs(out, setup, files), 1, {setup, std::to_string(PeImage().size()), std::to_string(FileBytes(setup).size())}},
+        {BuildArgs(out, setup, files), 1,
+         {setup, std::to_string(PeImage().size()), std::to_string(FileBytes(setup).size())}},
         {"list " + missing, 1, {missing}},
         {"verify " + missing, 1, {missing}},
         {"extract " + missing, 1, {missing}},
@@ -263,8 +263,8 @@ TEST_F(QzpackCli, BuildWithoutStubTakesThePrefixStubThenTheOneBesideElseFails)
     const Layout layouts[] = {
         {"usr/bin/qzpack", {"usr/share/qzpack/installer.exe"}, "usr/share/qzpack/installer.exe", true},
         {"tool/qzpack", {"tool/installer.exe"}, "tool/installer.exe", true},
-        {"opt/bin/qzpack", {"opt/bin/installer.exe", "opt/share/qzpack/installer.exe"}, "opt/share/qzpack/installer.exe",
-         true},
+        {"opt/bin/qzpack", {"opt/bin/installer.exe", "opt/share/qzpack/installer.exe"},
+         "opt/share/qzpack/installer.exe", true},
         {"lonely/bin/qzpack", {}, "lonely/share/qzpack/installer.exe", false},
     };
     const fs::path setup = dir / "setup.exe";
