@@ -15,7 +15,6 @@
 
 namespace {
 
-
 std::vector<uint8_t> PackOf(const std::vector<std::vector<uint8_t>>& files)
 {
     std::vector<uint8_t> pack;
@@ -52,12 +51,9 @@ TEST(EntryEncode, StoresWhenABlockWouldNotBeSmallerAndNeverWritesTEqualU)
 TEST(EntryDecode, StoredEntryIsCopiedEvenWhenItLooksLikeABlock)
 {
     const std::vector<uint8_t> zeros(100, 0);
-    std::vector<uint8_t> block = BlockCompress(zeros.data(), zeros.size(), LEVEL_BEST);
+    const std::vector<uint8_t> block = BlockCompress(zeros.data(), zeros.size(), LEVEL_BEST);
     std::vector<uint8_t> pack;
-    pack.resize(8);
-    StoreU32(&pack[0], uint32_t(block.size()));
-    StoreU32(&pack[4], uint32_t(block.size()));
-    Append(pack, block);
+    AddStored(pack, block);
     const PackLayout layout = PackParse(pack.data(), pack.size());
     ASSERT_EQ(layout.entries.size(), 1u);
     const DecodedEntry d = EntryDecode(pack.data(), layout.entries[0]);
@@ -121,7 +117,7 @@ TEST(PackLocate, FindsThePackBehindTheStubOrInFrontOfASignature)
     for (size_t extra = 0; extra < PE_CERTIFICATE_ALIGNMENT; ++extra) {
         // Every stub size modulo 8: the file still comes out a multiple of
         // 8, with only zeros between the stub and the pack.
-        std::vector<uint8_t> stub = MinimalPe();
+        std::vector<uint8_t> stub = PeImage();
         stub.resize(stub.size() + extra, 0x90);
         const std::vector<uint8_t> installer = InstallerAssemble(stub, pack);
         EXPECT_EQ(installer.size() % PE_CERTIFICATE_ALIGNMENT, 0u) << extra;
@@ -149,7 +145,7 @@ TEST(PackLocate, FindsThePackBehindTheStubOrInFrontOfASignature)
 
 TEST(PackLocate, RejectsTrailersThatPointAtNoPack)
 {
-    const std::vector<uint8_t> installer = InstallerAssemble(MinimalPe(), PackOf({TextBytes(700, 4)}));
+    const std::vector<uint8_t> installer = InstallerAssemble(PeImage(), PackOf({TextBytes(700, 4)}));
     // Larger than what precedes it, above the signed limit, and empty.
     for (uint32_t length : {uint32_t(installer.size() - 3), 0x80000000u, 0u}) {
         std::vector<uint8_t> bad = installer;
@@ -173,7 +169,7 @@ TEST(PackLocate, RejectsTrailersThatPointAtNoPack)
 
 TEST(StubImageEnd, CountsHeadersSectionsAndSymbolsButNothingAppended)
 {
-    const std::vector<uint8_t> headers = MinimalPe();
+    const std::vector<uint8_t> headers = PeImage();
     EXPECT_EQ(StubImageEnd(headers), headers.size());
 
     // One section of 0x300 raw bytes at 0x200.
@@ -205,21 +201,16 @@ TEST(StubImageEnd, CountsHeadersSectionsAndSymbolsButNothingAppended)
 
 TEST(IsPeImage, NeedsMzAndAPeSignatureInsideTheFile)
 {
-    EXPECT_TRUE(IsPeImage(MinimalPe()));
-    std::vector<uint8_t> noMz = MinimalPe();
+    EXPECT_TRUE(IsPeImage(PeImage()));
+    std::vector<uint8_t> noMz = PeImage(), pointerOut = PeImage(), hugePointer = PeImage();
     noMz[0] = 'X';
-    EXPECT_FALSE(IsPeImage(noMz));
-    std::vector<uint8_t> pointerOut = MinimalPe();
     StoreU32(&pointerOut[0x3C], uint32_t(pointerOut.size() - 2));  // signature would straddle the end
-    EXPECT_FALSE(IsPeImage(pointerOut));
-    std::vector<uint8_t> hugePointer = MinimalPe();
     StoreU32(&hugePointer[0x3C], 0xFFFFFFFF);
-    EXPECT_FALSE(IsPeImage(hugePointer));
-    EXPECT_FALSE(IsPeImage({'M', 'Z'}));
+    const std::pair<const char*, std::vector<uint8_t>> bad[] = {
+        {"no MZ", noMz}, {"pointer near the end", pointerOut}, {"pointer out", hugePointer}, {"MZ alone", {'M', 'Z'}}};
+    for (const auto& [what, file] : bad) EXPECT_FALSE(IsPeImage(file)) << what;
     const std::vector<uint8_t> sample = ReadSample("irprops.cpl");
-    if (!sample.empty()) {
-        EXPECT_TRUE(IsPeImage(sample));
-    }
+    EXPECT_TRUE(sample.empty() || IsPeImage(sample));
 }
 
 }  // namespace

@@ -34,16 +34,16 @@ inline std::vector<uint8_t> TextBytes(size_t n, uint32_t seed)
     return std::vector<uint8_t>(text.begin(), text.end());
 }
 
-// The smallest stub the checks accept: a PE32 image of headers only.
-inline std::vector<uint8_t> MinimalPe()
+// The file's bytes; none when it cannot be read.
+inline std::vector<uint8_t> FileBytes(const std::string& path)
 {
-    return PeImage();
+    std::ifstream f(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
 }
 
 inline std::vector<uint8_t> ReadSample(const std::string& name)
 {
-    std::ifstream f(PE_SAMPLE_DIR + name, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
+    return FileBytes(PE_SAMPLE_DIR + name);
 }
 
 inline void Append(std::vector<uint8_t>& to, const std::vector<uint8_t>& more)

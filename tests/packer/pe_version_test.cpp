@@ -6,11 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
-#include "tests/pack/pe_writer.h"
+#include "tests/packer/packer_test_data.h"
 
 namespace {
 
@@ -112,12 +111,6 @@ TEST(PeVersionRead, RefusesDamagedHeadersTablesAndOffsets)
         PeVersion v;
         EXPECT_FALSE(PeVersionRead(b, v)) << d.what;
     }
-}
-
-std::vector<uint8_t> FileBytes(const std::string& path)
-{
-    std::ifstream f(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
 }
 
 // The resource compiler's own layout, when the Windows build is there: the
