@@ -76,24 +76,40 @@ protected:
     // What stands for the executable image in front of the pack.
     static constexpr char FAKE_IMAGE[] = "MZ fake image";
 
-    // An executable image, then the pack, then its length.
-    void WriteInstaller(const Bytes& pack, uint32_t trailer)
+    // An executable image, then the pack, then the trailer giving its length.
+    static std::string InstallerFile(const Bytes& pack, uint32_t trailer, const std::string& image = FAKE_IMAGE)
     {
         uint8_t length[PACK_TRAILER_SIZE];
         StoreU32(length, trailer);
-        WriteWholeFile(moduleDirectory + executableName, FAKE_IMAGE + Text(pack) + Text(Bytes(length, length + 4)));
+        return image + Text(pack) + std::string(length, length + PACK_TRAILER_SIZE);
     }
 
-    void WriteInstaller(const Bytes& pack) { WriteInstaller(pack, uint32_t(pack.size())); }
-
-    std::string Report()
+    void WriteInstaller(const Bytes& pack)
     {
-        int complete = 0;
+        WriteWholeFile(moduleDirectory + executableName, InstallerFile(pack, uint32_t(pack.size())));
+    }
+
+    // Both halves of the install, on an installer carrying the pack.
+    void Run(const Bytes& pack)
+    {
+        WriteInstaller(pack);
+        PayloadCopyOut(executableName.c_str());
+        PayloadUnpack();
+    }
+
+    std::string Report(int* complete = nullptr)
+    {
+        int ignored = 0;
         char* const start = StringBegin();
-        InstallReportText(start, &complete);
-        std::string text = start;
+        const std::string text = InstallReportText(start, complete ? complete : &ignored);
         StringRelease(start);
         return text;
+    }
+
+    void ExpectInstalled(std::initializer_list<int> targets = {0, 1, 2, 3})
+    {
+        for (int i : targets)
+            EXPECT_EQ(contents[size_t(i)], ReadWholeFile(target + INSTALL_TARGETS[i])) << INSTALL_TARGETS[i];
     }
 
     void ExpectNothingInstalled()
@@ -103,49 +119,46 @@ protected:
     }
 };
 
-TEST_F(Install, WellFormedInstallerWritesAllFourTargetsByteIdentical)
+// An existing target is replaced, not appended to nor left longer.
+TEST_F(Install, WellFormedInstallerWritesAllFourTargetsByteIdenticalOverOldOnes)
 {
+    WriteWholeFile(target + INSTALL_TARGETS[3], std::string(10000, 'o'));
     WriteInstaller(Pack());
     PayloadCopyOut(executableName.c_str());
     EXPECT_EQ(PAYLOAD_READ, InstallOutcome.Payload);
     EXPECT_EQ(Text(Pack()), ReadWholeFile(moduleDirectory + "tmp.pak"));
     PayloadUnpack();
-    for (int i = 0; i < INSTALL_TARGET_COUNT; ++i) {
+    for (int i = 0; i < INSTALL_TARGET_COUNT; ++i)
         EXPECT_EQ(TARGET_WRITTEN, InstallOutcome.Target[i]) << i;
-        EXPECT_EQ(contents[size_t(i)], ReadWholeFile(target + INSTALL_TARGETS[i])) << INSTALL_TARGETS[i];
-    }
+    ExpectInstalled();
     InstallOutcome.Registry = 2;
     EXPECT_EQ(std::string("Plugin intalled\nVisit my web for more games:\nhttps://zivora-varelle.example.org/\n"
                           "And read '") + INSTALL_TARGETS[0] + "' on WinAmp directory",
               Report());
 }
 
-TEST_F(Install, ExistingTargetIsReplacedNotAppendedTo)
-{
-    WriteWholeFile(target + INSTALL_TARGETS[3], std::string(10000, 'o'));
-    WriteInstaller(Pack());
-    PayloadCopyOut(executableName.c_str());
-    PayloadUnpack();
-    EXPECT_EQ(contents[3], ReadWholeFile(target + INSTALL_TARGETS[3]));
-}
-
+// A trailer pointing outside the file; a file with no byte in front of its
+// trailer, with no room for a payload whatever its last four bytes say.
 TEST_F(Install, UnreadablePayloadInstallsNothingAndLeavesNoPack)
 {
     struct Case {
         const char* what;
-        Bytes pack;
-        uint32_t trailer;
+        std::string file;
     };
     const Bytes pack = Pack();
     const Case cases[] = {
-        {"trailer larger than the file", pack, uint32_t(pack.size() + 100)},
-        {"trailer one byte past the file's start", pack, uint32_t(pack.size() + StringLength(FAKE_IMAGE) + 1)},
-        {"trailer far beyond the file", pack, 0x7FFFFFF0u},
-        {"trailer zero", pack, 0},
-        {"trailer negative", pack, 0xFFFFFFF0u},
+        {"trailer larger than the file", InstallerFile(pack, uint32_t(pack.size() + 100))},
+        {"trailer one byte past the file's start",
+         InstallerFile(pack, uint32_t(pack.size() + StringLength(FAKE_IMAGE) + 1))},
+        {"trailer far beyond the file", InstallerFile(pack, 0x7FFFFFF0u)},
+        {"trailer zero", InstallerFile(pack, 0)},
+        {"trailer negative", InstallerFile(pack, 0xFFFFFFF0u)},
+        {"shorter than a trailer", "MZ"},
+        {"only a trailer of 1", std::string("\x01\0\0\0", 4)},
+        {"only a trailer of 0x7FFFFFFF", std::string("\xFF\xFF\xFF\x7F", 4)},
     };
     for (const Case& c : cases) {
-        WriteInstaller(c.pack, c.trailer);
+        WriteWholeFile(moduleDirectory + executableName, c.file);
         PayloadCopyOut(executableName.c_str());
         EXPECT_EQ(PAYLOAD_DAMAGED, InstallOutcome.Payload) << c.what;
         EXPECT_FALSE(FileExists(moduleDirectory + "tmp.pak")) << c.what;
@@ -160,29 +173,11 @@ TEST_F(Install, UnreadablePayloadInstallsNothingAndLeavesNoPack)
 TEST_F(Install, SignedInstallerFindsThePackInFrontOfItsCertificateTable)
 {
     const Bytes pack = Pack();
-    Bytes file = PeImage();
-    file.insert(file.end(), pack.begin(), pack.end());
-    uint8_t length[4];
-    StoreU32(length, uint32_t(pack.size()));
-    file.insert(file.end(), length, length + 4);
+    const Bytes file = BytesOf(InstallerFile(pack, uint32_t(pack.size()), Text(PeImage())));
     WriteWholeFile(moduleDirectory + executableName, Text(PeSigned(file, 40)));
     PayloadCopyOut(executableName.c_str());
     EXPECT_EQ(PAYLOAD_READ, InstallOutcome.Payload);
     EXPECT_EQ(Text(pack), ReadWholeFile(moduleDirectory + "tmp.pak"));
-}
-
-// A file with no byte in front of its trailer has no room for a payload,
-// whatever its last four bytes say.
-TEST_F(Install, FileNoLongerThanATrailerIsDamaged)
-{
-    const std::string files[] = {"MZ", std::string("\x01\0\0\0", 4), std::string("\xFF\xFF\xFF\x7F", 4)};
-    for (const std::string& file : files) {
-        WriteWholeFile(moduleDirectory + executableName, file);
-        PayloadCopyOut(executableName.c_str());
-        EXPECT_EQ(PAYLOAD_DAMAGED, InstallOutcome.Payload) << file.size();
-        PayloadUnpack();
-        ExpectNothingInstalled();
-    }
 }
 
 TEST_F(Install, StalePackOfAnEarlierRunIsNeverInstalled)
@@ -239,9 +234,7 @@ TEST_F(Install, PackChangedBetweenWriteAndReadInstallsNothing)
         PayloadUnpack();
         ExpectNothingInstalled();
         int complete = 1;
-        char* const start = StringBegin();
-        EXPECT_EQ(c.report, std::string(InstallReportText(start, &complete))) << c.what;
-        StringRelease(start);
+        EXPECT_EQ(c.report, Report(&complete)) << c.what;
         EXPECT_EQ(0, complete) << c.what;
     }
 }
@@ -262,8 +255,7 @@ TEST_F(Install, PackGoesToTheTemporaryFolderWhenNotWritableBesideTheExecutable)
     EXPECT_EQ(temporary + "tmp.pak", InstallOutcome.PackPath);
     EXPECT_EQ(Text(Pack()), ReadWholeFile(temporary + "tmp.pak"));
     PayloadUnpack();
-    for (int i = 0; i < INSTALL_TARGET_COUNT; ++i)
-        EXPECT_EQ(contents[size_t(i)], ReadWholeFile(target + INSTALL_TARGETS[i])) << INSTALL_TARGETS[i];
+    ExpectInstalled();
     DeleteFileA((temporary + "tmp.pak").c_str());
 
     ASSERT_TRUE(CreateDirectoryA((temporary + "tmp.pak").c_str(), nullptr));
@@ -292,22 +284,16 @@ TEST_F(Install, DamagedEntryEmptyOrNotKeepsTheExistingFileAndIsListed)
         return pack;
     };
     // The block decodes when intact...
-    WriteInstaller(packWith(block));
-    PayloadCopyOut(executableName.c_str());
-    PayloadUnpack();
+    Run(packWith(block));
     EXPECT_EQ("aaaa", ReadWholeFile(target + INSTALL_TARGETS[1]));
 
     // ...and with one byte of its stream flipped it must not replace what is there.
     WriteWholeFile(target + INSTALL_TARGETS[1], "old plugin");
     block[11] ^= 0x10;
-    WriteInstaller(packWith(block));
-    PayloadCopyOut(executableName.c_str());
-    PayloadUnpack();
+    Run(packWith(block));
     EXPECT_EQ(TARGET_DAMAGED, InstallOutcome.Target[1]);
     EXPECT_EQ("old plugin", ReadWholeFile(target + INSTALL_TARGETS[1]));
-    EXPECT_EQ(contents[0], ReadWholeFile(target + INSTALL_TARGETS[0]));
-    EXPECT_EQ(contents[2], ReadWholeFile(target + INSTALL_TARGETS[2]));
-    EXPECT_EQ(contents[3], ReadWholeFile(target + INSTALL_TARGETS[3]));
+    ExpectInstalled({0, 2, 3});
     InstallOutcome.Registry = 2;
     EXPECT_EQ("Plugin partly installed\nThese files could not be written:\n" + target + INSTALL_TARGETS[1] +
                   " (damaged installer data)",
@@ -317,9 +303,7 @@ TEST_F(Install, DamagedEntryEmptyOrNotKeepsTheExistingFileAndIsListed)
     // empty file where the old one was.
     for (const EmptyBlockCase& c : EmptyBlockCases()) {
         WriteWholeFile(target + INSTALL_TARGETS[1], "old plugin");
-        WriteInstaller(packWith(c.block, 0));
-        PayloadCopyOut(executableName.c_str());
-        PayloadUnpack();
+        Run(packWith(c.block, 0));
         EXPECT_EQ(c.sound ? TARGET_WRITTEN : TARGET_DAMAGED, InstallOutcome.Target[1]) << c.name;
         EXPECT_EQ(c.sound ? "" : "old plugin", ReadWholeFile(target + INSTALL_TARGETS[1])) << c.name;
     }
@@ -330,9 +314,7 @@ TEST_F(Install, MissingEntriesAreDamagedNotEmptyFiles)
     Bytes pack;
     AddStored(pack, BytesOf(contents[0]));
     AddStored(pack, BytesOf(contents[1]));
-    WriteInstaller(pack);
-    PayloadCopyOut(executableName.c_str());
-    PayloadUnpack();
+    Run(pack);
     EXPECT_EQ(TARGET_WRITTEN, InstallOutcome.Target[1]);
     EXPECT_EQ(TARGET_DAMAGED, InstallOutcome.Target[2]);
     EXPECT_EQ(TARGET_DAMAGED, InstallOutcome.Target[3]);
@@ -342,11 +324,8 @@ TEST_F(Install, MissingEntriesAreDamagedNotEmptyFiles)
 TEST_F(Install, WithoutPluginsFolderOnlyTheTopLevelTargetsAreWritten)
 {
     RemoveDirectoryA((target + "plugins").c_str());
-    WriteInstaller(Pack());
-    PayloadCopyOut(executableName.c_str());
-    PayloadUnpack();
-    EXPECT_EQ(contents[0], ReadWholeFile(target + INSTALL_TARGETS[0]));
-    EXPECT_EQ(contents[3], ReadWholeFile(target + INSTALL_TARGETS[3]));
+    Run(Pack());
+    ExpectInstalled({0, 3});
     EXPECT_EQ(TARGET_NOT_CREATED, InstallOutcome.Target[1]);
     EXPECT_EQ(TARGET_NOT_CREATED, InstallOutcome.Target[2]);
     InstallOutcome.Registry = 0;
@@ -362,12 +341,10 @@ TEST_F(Install, TargetHeldOpenByAnotherProgramIsListedOthersWritten)
     WriteWholeFile(held, "loaded by the player");
     HANDLE lock = CreateFileA(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, lock);
-    WriteInstaller(Pack());
-    PayloadCopyOut(executableName.c_str());
-    PayloadUnpack();
+    Run(Pack());
     CloseHandle(lock);
     EXPECT_EQ("loaded by the player", ReadWholeFile(held));
-    EXPECT_EQ(contents[3], ReadWholeFile(target + INSTALL_TARGETS[3]));
+    ExpectInstalled({0, 1, 3});
     EXPECT_FALSE(FileExists(held + INSTALL_TEMPORARY_SUFFIX));
     InstallOutcome.Registry = 2;
     EXPECT_EQ("Plugin partly installed\nThese files could not be written:\n" + held +
@@ -378,16 +355,12 @@ TEST_F(Install, TargetHeldOpenByAnotherProgramIsListedOthersWritten)
 TEST_F(Install, WithoutAChosenDirectoryTargetsGoBesideTheExecutable)
 {
     InstallerState.ChosenDirectory = nullptr;
+    // From here on the targets' place, where TearDown removes them.
+    RemoveTree();
+    target = moduleDirectory;
     contents = {"r", "d1", "d2", "c"};
-    WriteInstaller(Pack());
-    PayloadCopyOut(executableName.c_str());
-    PayloadUnpack();
-    EXPECT_EQ("r", ReadWholeFile(moduleDirectory + INSTALL_TARGETS[0]));
-    EXPECT_EQ("c", ReadWholeFile(moduleDirectory + INSTALL_TARGETS[3]));
-    DeleteFileA((moduleDirectory + INSTALL_TARGETS[0]).c_str());
-    DeleteFileA((moduleDirectory + INSTALL_TARGETS[3]).c_str());
-    DeleteFileA((moduleDirectory + INSTALL_TARGETS[1]).c_str());
-    DeleteFileA((moduleDirectory + INSTALL_TARGETS[2]).c_str());
+    Run(Pack());
+    ExpectInstalled({0, 3});
 }
 
 } // namespace

@@ -1,11 +1,4 @@
-#include <gtest/gtest.h>
-
-#include <windows.h>
-
-#include <string>
-
-#include "app/installer_state.h"
-#include "app/startup.h"
+#include "tests/runtime/runtime_test_support.h"
 
 namespace {
 
@@ -29,15 +22,11 @@ TEST(CommandLineSkipProgramName, SkipsExactlyTheProgramNameAndItsBlanks)
         {"setup.exe\t/S", ""},
         {"setup.exe \t/S", "\t/S"},
         {"\"setup.exe\" \t/S", "\t/S"},
+        // An unclosed quote skips nothing.
+        {"\"C:\\Program Files\\setup.exe /S", "\"C:\\Program Files\\setup.exe /S"},
     };
     for (const CommandLineCase& c : cases)
         EXPECT_STREQ(c.arguments, CommandLineSkipProgramName(c.line)) << "line: " << c.line;
-}
-
-TEST(CommandLineSkipProgramName, UnclosedQuoteSkipsNothing)
-{
-    const char line[] = "\"C:\\Program Files\\setup.exe /S";
-    EXPECT_EQ(line, CommandLineSkipProgramName(line));
 }
 
 TEST(ModuleDirectoryCut, KeepsTheTrailingBackslashAndDriveRoots)
@@ -87,20 +76,12 @@ std::string ModuleDirectoryOfProbeAt(const std::string& target)
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     DeleteFileA(target.c_str());
-
-    std::string found;
-    HANDLE file = CreateFileA(report.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return "(no report)";
-    char buffer[600];
-    DWORD read = 0;
-    ReadFile(file, buffer, sizeof buffer, &read, nullptr);
-    CloseHandle(file);
+    const std::string found = ReadWholeFile(report);
     DeleteFileA(report.c_str());
-    return std::string(buffer, read);
+    return found;
 }
 
-TEST(InstallerStartup, ModuleDirectoryOfAFolderWithSpaces)
+TEST(InstallerStartup, ModuleDirectoryOfAFolderWithSpacesOrOfADriveRoot)
 {
     const std::string folder = "C:\\qz start-up test\\with spaces here\\";
     CreateDirectoryA("C:\\qz start-up test", nullptr);
@@ -108,10 +89,6 @@ TEST(InstallerStartup, ModuleDirectoryOfAFolderWithSpaces)
     EXPECT_EQ(folder, ModuleDirectoryOfProbeAt(folder + "probe with spaces.exe"));
     RemoveDirectoryA(folder.c_str());
     RemoveDirectoryA("C:\\qz start-up test");
-}
-
-TEST(InstallerStartup, ModuleDirectoryOfADriveRootIsTheRoot)
-{
     EXPECT_EQ("C:\\", ModuleDirectoryOfProbeAt("C:\\qz-root-probe.exe"));
 }
 

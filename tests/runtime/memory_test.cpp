@@ -18,28 +18,30 @@ protected:
     }
 
     static SIZE_T TableSize() { return HeapSize(InstallerState.RuntimeHeap, 0, MemoryBlocks.BlockTable); }
+
+    // A block from MemoryAllocate, checked to be there, zero-filled and current.
+    static uint8_t* Allocated(int32_t number, int32_t size)
+    {
+        uint8_t* const block = MemoryAllocate(number, size);
+        EXPECT_TRUE(block && AllBytesAre(block, size, 0)) << number;
+        EXPECT_EQ(block, MemoryCurrent()) << number;
+        return block;
+    }
 };
 
 TEST_F(MemoryBlocksTest, ReallocatingANumberFreesTheOldBlockAndZeroFillsTheNew)
 {
-    uint8_t* const first = MemoryAllocate(0, 100);
+    uint8_t* const first = Allocated(0, 100);
     ASSERT_NE(nullptr, first);
-    EXPECT_TRUE(AllBytesAre(first, 100, 0));
-    EXPECT_EQ(first, MemoryCurrent());
     EXPECT_EQ(100u, HeapSize(MemoryBlocks.BlockHeap, 0, first));
     memset(first, 0xAA, 100);
     const int busyWithOne = BusyBlocks();
 
-    uint8_t* const second = MemoryAllocate(0, 50);
-    ASSERT_NE(nullptr, second);
-    EXPECT_TRUE(AllBytesAre(second, 50, 0));
-    EXPECT_EQ(second, MemoryCurrent());
-    EXPECT_EQ(second, MemoryBlocks.BlockTable[0]);
+    uint8_t* const second = Allocated(0, 50);
     // The first block went back to the heap: no block leaks per reuse.
     EXPECT_EQ(busyWithOne, BusyBlocks());
 
-    uint8_t* const other = MemoryAllocate(1, 8);
-    ASSERT_NE(nullptr, other);
+    Allocated(1, 8);
     EXPECT_EQ(busyWithOne + 1, BusyBlocks());
     EXPECT_EQ(second, MemoryBlocks.BlockTable[0]);
 }
@@ -63,14 +65,11 @@ TEST_F(MemoryBlocksTest, SizeZeroOrNegativeChangesNothing)
 TEST_F(MemoryBlocksTest, TableGrowsOnlyBeyondTheHighestNumberAndKeepsBlocks)
 {
     EXPECT_EQ(11u * sizeof(uint8_t*), TableSize());
-    uint8_t* const zero = MemoryAllocate(0, 4);
-    uint8_t* const ten = MemoryAllocate(10, 4);
-    ASSERT_NE(nullptr, zero);
-    ASSERT_NE(nullptr, ten);
+    uint8_t* const zero = Allocated(0, 4);
+    uint8_t* const ten = Allocated(10, 4);
     EXPECT_EQ(10, MemoryBlocks.Capacity);
 
-    uint8_t* const eleven = MemoryAllocate(11, 4);
-    ASSERT_NE(nullptr, eleven);
+    uint8_t* const eleven = Allocated(11, 4);
     EXPECT_EQ(61, MemoryBlocks.Capacity);
     EXPECT_EQ(62u * sizeof(uint8_t*), TableSize());
     EXPECT_EQ(zero, MemoryBlocks.BlockTable[0]);
@@ -82,8 +81,8 @@ TEST_F(MemoryBlocksTest, TableGrowsOnlyBeyondTheHighestNumberAndKeepsBlocks)
 
 TEST_F(MemoryBlocksTest, NegativeFreeReleasesEveryBlockAndResetsTheCapacity)
 {
-    ASSERT_NE(nullptr, MemoryAllocate(0, 32));
-    ASSERT_NE(nullptr, MemoryAllocate(70, 32));
+    Allocated(0, 32);
+    Allocated(70, 32);
     ASSERT_EQ(120, MemoryBlocks.Capacity);
     uint8_t* const current = MemoryCurrent();
 
@@ -96,15 +95,12 @@ TEST_F(MemoryBlocksTest, NegativeFreeReleasesEveryBlockAndResetsTheCapacity)
     EXPECT_EQ(current, MemoryCurrent());
 
     // The fresh heap serves new blocks.
-    uint8_t* const again = MemoryAllocate(3, 8);
-    ASSERT_NE(nullptr, again);
-    EXPECT_TRUE(AllBytesAre(again, 8, 0));
+    Allocated(3, 8);
 }
 
 TEST_F(MemoryBlocksTest, FreeingANumberWithoutBlockOrBeyondTheTableDoesNothing)
 {
-    uint8_t* const block = MemoryAllocate(2, 8);
-    ASSERT_NE(nullptr, block);
+    uint8_t* const block = Allocated(2, 8);
     MemoryFree(5);
     MemoryFree(1000);
     EXPECT_EQ(block, MemoryBlocks.BlockTable[2]);
@@ -117,7 +113,7 @@ TEST_F(MemoryBlocksTest, FreeingANumberWithoutBlockOrBeyondTheTableDoesNothing)
 TEST_F(MemoryBlocksTest, FailedAllocationLeavesTheNumberWithoutBlockAndNoCurrent)
 {
     // Far more than a 32-bit process can have.
-    ASSERT_NE(nullptr, MemoryAllocate(0, 8));
+    Allocated(0, 8);
     EXPECT_EQ(nullptr, MemoryAllocate(0, INT32_MAX));
     EXPECT_EQ(nullptr, MemoryCurrent());
     EXPECT_EQ(nullptr, MemoryBlocks.BlockTable[0]);

@@ -23,18 +23,21 @@ protected:
         RuntimeService::TearDown();
     }
 
-    // The value's type and raw bytes, read with the registry's own calls.
-    static bool QueryValue(const char* subkey, const char* name, DWORD* type, std::string* data)
+    // The value's raw bytes when it is a REG_SZ, read with the registry's
+    // own calls.
+    static std::string StringValue(const char* subkey, const char* name)
     {
         HKEY key = nullptr;
         if (RegOpenKeyExA(HKEY_CURRENT_USER, subkey, 0, KEY_READ, &key) != ERROR_SUCCESS)
-            return false;
+            return "<no key>";
         char bytes[256];
         DWORD size = sizeof bytes;
-        const LONG status = RegQueryValueExA(key, name, nullptr, type, reinterpret_cast<BYTE*>(bytes), &size);
+        DWORD type = 0;
+        const LONG status = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(bytes), &size);
         RegCloseKey(key);
-        data->assign(bytes, size);
-        return status == ERROR_SUCCESS;
+        if (status != ERROR_SUCCESS || type != REG_SZ)
+            return "<no REG_SZ value>";
+        return std::string(bytes, size);
     }
 
     static DWORD ValueCount(const char* subkey)
@@ -50,55 +53,38 @@ protected:
     }
 };
 
-TEST_F(RegistryHelpers, WritingTwiceKeepsOneValueWithTheSecondTextAsRegSz)
+// The stored bytes are the text and exactly one terminating zero; a second
+// write replaces the first value, under keys made on the way.
+TEST_F(RegistryHelpers, WritingTwiceKeepsOneRegSzValueWithTheSecondText)
 {
-    const char subkey[] = "Software\\QzTest\\Zivora Varelle\\";
-    EXPECT_EQ(REGISTRY_SET, RegistryWriteString(HKEY_CURRENT_USER, subkey, "WinAmpDir", "C:\\Program Files\\Old\\"));
-    EXPECT_EQ(REGISTRY_SET, RegistryWriteString(HKEY_CURRENT_USER, subkey, "WinAmpDir", "D:\\Winamp\\"));
-
-    DWORD type = 0;
-    std::string data;
-    ASSERT_TRUE(QueryValue(subkey, "WinAmpDir", &type, &data));
-    EXPECT_EQ(DWORD(REG_SZ), type);
-    // The text and exactly one terminating zero.
-    EXPECT_EQ(std::string("D:\\Winamp\\", 11), data);
-    EXPECT_EQ(1u, ValueCount(subkey));
+    struct Case {
+        const char* subkey;
+        const char* text;
+        std::string stored;
+    };
+    const Case cases[] = {
+        {"Software\\QzTest\\Zivora Varelle\\", "D:\\Winamp\\", std::string("D:\\Winamp\\", 11)},
+        {"Software\\QzTest\\one\\two\\three", "value", std::string("value", 6)},
+        {"Software\\QzTest\\empty", nullptr, std::string(1, '\0')},
+    };
+    for (const Case& c : cases) {
+        const char* const old = "C:\\Program Files\\Old\\";
+        EXPECT_EQ(REGISTRY_SET, RegistryWriteString(HKEY_CURRENT_USER, c.subkey, "WinAmpDir", old));
+        EXPECT_EQ(REGISTRY_SET, RegistryWriteString(HKEY_CURRENT_USER, c.subkey, "WinAmpDir", c.text));
+        EXPECT_EQ(c.stored, StringValue(c.subkey, "WinAmpDir")) << c.subkey;
+        EXPECT_EQ(1u, ValueCount(c.subkey)) << c.subkey;
+    }
 }
 
-TEST_F(RegistryHelpers, SeveralMissingLevelsAreAllCreated)
-{
-    const char subkey[] = "Software\\QzTest\\one\\two\\three";
-    EXPECT_EQ(REGISTRY_SET, RegistryWriteString(HKEY_CURRENT_USER, subkey, "Deep", "value"));
-    DWORD type = 0;
-    std::string data;
-    ASSERT_TRUE(QueryValue(subkey, "Deep", &type, &data));
-    EXPECT_EQ(std::string("value", 6), data);
-}
-
-TEST_F(RegistryHelpers, MissingTextIsStoredAsOneZeroByte)
-{
-    const char subkey[] = "Software\\QzTest\\empty";
-    EXPECT_EQ(REGISTRY_SET, RegistryWriteString(HKEY_CURRENT_USER, subkey, "Nothing", nullptr));
-    DWORD type = 0;
-    std::string data;
-    ASSERT_TRUE(QueryValue(subkey, "Nothing", &type, &data));
-    EXPECT_EQ(DWORD(REG_SZ), type);
-    EXPECT_EQ(std::string(1, '\0'), data);
-}
-
-TEST_F(RegistryHelpers, KeyThatCannotBeOpenedWritesNothingAndFreesTheCopies)
+TEST_F(RegistryHelpers, WriteFreesItsCopiesAndAKeyThatCannotBeOpenedGetsNothing)
 {
     const int busyBefore = HeapBusyBlocks(InstallerState.RuntimeHeap);
     HKEY const notAKey = reinterpret_cast<HKEY>(0x7FFF0000);
-    EXPECT_EQ(REGISTRY_NOT_OPENED, RegistryWriteString(notAKey, "Software\\QzTest", "Value", "text"));
+    EXPECT_EQ(REGISTRY_NOT_OPENED, RegistryWriteString(notAKey, TEST_ROOT_KEY, "Value", "text"));
     EXPECT_EQ(busyBefore, HeapBusyBlocks(InstallerState.RuntimeHeap));
     HKEY key = nullptr;
     EXPECT_NE(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, TEST_ROOT_KEY, 0, KEY_READ, &key));
-}
 
-TEST_F(RegistryHelpers, SuccessfulWriteFreesItsCopies)
-{
-    const int busyBefore = HeapBusyBlocks(InstallerState.RuntimeHeap);
     EXPECT_EQ(REGISTRY_SET, RegistryWriteString(HKEY_CURRENT_USER, TEST_ROOT_KEY, "Value", "text"));
     EXPECT_EQ(busyBefore, HeapBusyBlocks(InstallerState.RuntimeHeap));
 }

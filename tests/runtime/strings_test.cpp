@@ -1,20 +1,11 @@
-#include <gtest/gtest.h>
+#include "tests/runtime/runtime_test_support.h"
 
-#include <windows.h>
-
-#include <string>
-
-#include "app/installer_state.h"
-#include "app/startup.h"
 #include "runtime/strings.h"
 
 namespace {
 
-class Strings : public ::testing::Test {
+class Strings : public RuntimeService {
 protected:
-    void SetUp() override { ASSERT_EQ(1, InstallerStartup(GetModuleHandleA(nullptr))); }
-    void TearDown() override { InstallerShutdown(); }
-
     // Builds a temporary from one text and stores it in a variable.
     static char* Assigned(const char* text)
     {
@@ -24,42 +15,53 @@ protected:
         StringAssign(&variable, start);
         return variable;
     }
+
+    // Runs a producer on a workspace still holding an earlier temporary's
+    // bytes: its result stands at start, terminated, with the position on the
+    // zero, and stays readable once released (the directory chooser compares
+    // the last character after releasing it).
+    template <typename Producer>
+    static void ExpectProduced(const char* expected, Producer produce, const std::string& what)
+    {
+        char* const start = StringBegin();
+        memset(start, 'x', 16);
+        EXPECT_EQ(start, produce(start)) << what;
+        EXPECT_STREQ(expected, start) << what;
+        EXPECT_EQ(start + strlen(expected), InstallerState.WorkspacePosition) << what;
+        StringRelease(start);
+        EXPECT_STREQ(expected, start) << what;
+    }
 };
 
-TEST_F(Strings, MissingStringBehavesAsEmptyEverywhere)
-{
-    char* missing = nullptr;
-    char* const start = StringBegin();
-    StringAppend("C:\\Games\\");
-    StringAppend(missing);
-    EXPECT_STREQ("C:\\Games\\", start);
-    EXPECT_EQ(start + 9, InstallerState.WorkspacePosition);
-
-    EXPECT_EQ(0u, StringLength(missing));
-    EXPECT_EQ(1, StringEquals(missing, ""));
-    EXPECT_EQ(1, StringEquals("", missing));
-    EXPECT_EQ(1, StringEquals(missing, nullptr));
-    EXPECT_EQ(1, StringEquals(missing, Assigned("")));
-    EXPECT_STREQ("", StringRight(missing, 3, StringBegin()));
-    EXPECT_STREQ("", PathFilePart(missing, StringBegin()));
-}
-
-TEST_F(Strings, AppendingToAnEmptyWorkspaceAfterMissingKeepsItTerminated)
+TEST_F(Strings, MissingStringBehavesAsEmptyAndKeepsTheTemporaryTerminated)
 {
     char* const start = StringBegin();
     start[0] = 'x';
     StringAppend(nullptr);
     EXPECT_STREQ("", start);
     EXPECT_EQ(start, InstallerState.WorkspacePosition);
+    StringAppend("C:\\Games\\");
+    StringAppend(nullptr);
+    EXPECT_STREQ("C:\\Games\\", start);
+    EXPECT_EQ(start + 9, InstallerState.WorkspacePosition);
+    EXPECT_EQ(0u, StringLength(nullptr));
 }
 
-TEST_F(Strings, EqualityIsExactAndCaseSensitive)
+TEST_F(Strings, EqualityIsExactAndCaseSensitiveWithMissingAsEmpty)
 {
-    EXPECT_EQ(1, StringEquals("Winamp", "Winamp"));
-    EXPECT_EQ(0, StringEquals("Winamp", "winamp"));
-    EXPECT_EQ(0, StringEquals("Winamp", "Winamp\\"));
-    EXPECT_EQ(0, StringEquals("Winamp\\", "Winamp"));
-    EXPECT_EQ(0, StringEquals("", "a"));
+    struct Case {
+        const char* a;
+        const char* b;
+        int equal;
+    };
+    const Case cases[] = {
+        {"Winamp", "Winamp", 1},   {"Winamp", "winamp", 0}, {"Winamp", "Winamp\\", 0},
+        {"Winamp\\", "Winamp", 0}, {"", "a", 0},            {nullptr, "", 1},
+        {"", nullptr, 1},          {nullptr, nullptr, 1},   {nullptr, "a", 0},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.equal, StringEquals(c.a, c.b)) << (c.a ? c.a : "null") << " / " << (c.b ? c.b : "null");
+    EXPECT_EQ(1, StringEquals(nullptr, Assigned("")));
 }
 
 TEST_F(Strings, AssignCopiesTheTemporaryAndRewindsTheWorkspace)
@@ -87,16 +89,12 @@ TEST_F(Strings, AssignCopiesTheTemporaryAndRewindsTheWorkspace)
     EXPECT_STREQ("again", first);
 }
 
-TEST_F(Strings, EmptyTemporaryGivesAOneByteCopy)
+TEST_F(Strings, CopyOfATemporaryHasOneByteMoreThanItsText)
 {
-    char* variable = Assigned("");
-    ASSERT_NE(nullptr, variable);
-    EXPECT_EQ(1u, HeapSize(InstallerState.RuntimeHeap, 0, variable));
-    EXPECT_EQ(0u, StringLength(variable));
-}
+    char* const empty = Assigned("");
+    ASSERT_NE(nullptr, empty);
+    EXPECT_EQ(1u, HeapSize(InstallerState.RuntimeHeap, 0, empty));
 
-TEST_F(Strings, SpacesGiveCountBlanksAndTheirCopyHasOneMoreByte)
-{
     char* const start = StringBegin();
     EXPECT_EQ(start, StringSpaces(255, start));
     EXPECT_EQ(std::string(255, ' '), start);
@@ -104,8 +102,7 @@ TEST_F(Strings, SpacesGiveCountBlanksAndTheirCopyHasOneMoreByte)
     char* variable = nullptr;
     StringAssign(&variable, start);
     EXPECT_EQ(256u, HeapSize(InstallerState.RuntimeHeap, 0, variable));
-
-    EXPECT_STREQ("", StringSpaces(0, StringBegin()));
+    ExpectProduced("", [](char* at) { return StringSpaces(0, at); }, "no spaces");
 }
 
 TEST_F(Strings, RightTakesTheLastCharactersWithinBounds)
@@ -116,33 +113,14 @@ TEST_F(Strings, RightTakesTheLastCharactersWithinBounds)
         const char* right;
     };
     const Case cases[] = {
-        {"C:\\Winamp\\", 1, "\\"},
-        {"C:\\Winamp", 1, "p"},
-        {"abc", 2, "bc"},
-        {"abc", 3, "abc"},
-        {"abc", 4, "abc"},
-        {"abc", 1000, "abc"},
-        {"abc", 0, ""},
-        {"abc", -1, ""},
-        {"abc", INT32_MIN, ""},
-        {"", 1, ""},
+        {"C:\\Winamp\\", 1, "\\"}, {"C:\\Winamp", 1, "p"}, {"abc", 2, "bc"}, {"abc", 3, "abc"},
+        {"abc", 4, "abc"},         {"abc", 1000, "abc"},   {"abc", 0, ""},   {"abc", -1, ""},
+        {"abc", INT32_MIN, ""},    {"", 1, ""},            {nullptr, 3, ""},
     };
     for (const Case& c : cases) {
-        char* const start = StringBegin();
-        EXPECT_EQ(start, StringRight(c.text, c.count, start));
-        EXPECT_STREQ(c.right, start) << c.text << " " << c.count;
-        EXPECT_EQ(start + strlen(c.right), InstallerState.WorkspacePosition);
-        StringRelease(start);
+        ExpectProduced(c.right, [&](char* at) { return StringRight(c.text, c.count, at); },
+                       std::string(c.text ? c.text : "null") + " " + std::to_string(c.count));
     }
-}
-
-TEST_F(Strings, ReleasedTemporaryStaysReadableForComparison)
-{
-    // The directory chooser compares the last character after releasing it.
-    char* const start = StringBegin();
-    StringRight("D:\\Games\\", 1, start);
-    StringRelease(start);
-    EXPECT_EQ(1, StringEquals(start, "\\"));
 }
 
 TEST_F(Strings, PathFilePartOfQuotedAndPlainPaths)
@@ -162,23 +140,14 @@ TEST_F(Strings, PathFilePartOfQuotedAndPlainPaths)
         {"C:\\dir\\na\"me.exe", "na"},
         {"C:/forward/slash.exe", "C:/forward/slash.exe"},
         {"", ""},
+        {nullptr, ""},
     };
-    for (const Case& c : cases) {
-        char* const start = StringBegin();
-        EXPECT_EQ(start, PathFilePart(c.path, start));
-        EXPECT_STREQ(c.name, start) << c.path;
-        EXPECT_EQ(start + strlen(c.name), InstallerState.WorkspacePosition) << c.path;
-        StringRelease(start);
-    }
-}
+    for (const Case& c : cases)
+        ExpectProduced(c.name, [&](char* at) { return PathFilePart(c.path, at); }, c.path ? c.path : "null");
 
-TEST_F(Strings, PathFilePartOfTheExecutableIsItsFileName)
-{
     char path[MAX_PATH];
     GetModuleFileNameA(nullptr, path, MAX_PATH);
-    char* const start = StringBegin();
-    PathFilePart(path, start);
-    EXPECT_STREQ("runtime_tests.exe", start);
+    EXPECT_STREQ("runtime_tests.exe", PathFilePart(path, StringBegin()));
 }
 
 TEST_F(Strings, HeldTemporarySurvivesTheCalleesTemporaries)
