@@ -108,6 +108,26 @@ std::string ClassOf(HWND window)
     return name;
 }
 
+std::string TextOf(HWND window)
+{
+    char text[100] = {};
+    GetWindowTextA(window, text, sizeof text);
+    return text;
+}
+
+void ExpectTopLevel(HWND window, LONG style, POINT corner, SIZE client, const char* title)
+{
+    EXPECT_EQ(style, GetWindowLongA(window, GWL_STYLE) & ~WS_CLIPSIBLINGS & 0xFFFF0000) << title;
+    RECT outer = {}, inner = {};
+    GetWindowRect(window, &outer);
+    GetClientRect(window, &inner);
+    EXPECT_EQ(corner.x, outer.left) << title;
+    EXPECT_EQ(corner.y, outer.top) << title;
+    EXPECT_EQ(client.cx, inner.right) << title;
+    EXPECT_EQ(client.cy, inner.bottom) << title;
+    EXPECT_EQ(title, TextOf(window));
+}
+
 POINT ControlCentre(HWND control)
 {
     RECT r;
@@ -184,22 +204,14 @@ static void BrowserSelect(HWND dialog, const char* path)
 // component, or "(X:)" for the root of drive X.
 static bool BrowserShows(HWND dialog, const char* path)
 {
-    char expected[MAX_PATH];
-    lstrcpynA(expected, path, MAX_PATH);
-    int length = lstrlenA(expected);
-    if (length > 3 && expected[length - 1] == '\\')
-        expected[--length] = '\0';
-    const char* name = expected;
+    char folder[MAX_PATH];
+    lstrcpynA(folder, path, MAX_PATH);
+    int length = lstrlenA(folder);
+    if (length > 3 && folder[length - 1] == '\\')
+        folder[--length] = '\0';
     char root[] = "(X:)";
-    if (length == 3) {
-        root[1] = expected[0];
-        name = root;
-    } else {
-        for (const char* p = expected; *p; ++p) {
-            if (*p == '\\')
-                name = p + 1;
-        }
-    }
+    root[1] = folder[0];
+    const char* const name = length == 3 ? root : strrchr(folder, '\\') + 1;
     char shown[MAX_PATH];
     // Under Wine the browser now and then drops a selection made while it
     // starts up, and shows the desktop instead; give it time first.

@@ -7,7 +7,9 @@
 
 #include <windows.h>
 
+#include <initializer_list>
 #include <string>
+#include <vector>
 
 #include "app/installer_state.h"
 #include "app/startup.h"
@@ -46,8 +48,29 @@ void InputClick(POINT at);
 // A key press and release, with Shift or Alt held when asked.
 void InputKey(WORD key, bool shift = false, bool alt = false);
 
-// The class name of a window or control.
+// The class name of a window or control, and its text.
 std::string ClassOf(HWND window);
+std::string TextOf(HWND window);
+
+// Checks a top-level window's style bits as the toolkit chose them (the
+// system adds WS_CLIPSIBLINGS; the low word holds none of the toolkit's), its
+// outer corner, client size and title.
+void ExpectTopLevel(HWND window, LONG style, POINT corner, SIZE client, const char* title);
+
+// Folders made for a test to browse to, removed after it, last made first.
+struct ScratchFolders {
+    std::vector<const char*> Paths;
+    ScratchFolders(std::initializer_list<const char*> paths) : Paths(paths)
+    {
+        for (const char* path : Paths)
+            CreateDirectoryA(path, nullptr);
+    }
+    ~ScratchFolders()
+    {
+        for (auto path = Paths.rbegin(); path != Paths.rend(); ++path)
+            RemoveDirectoryA(*path);
+    }
+};
 
 // The screen position of the centre of a control.
 POINT ControlCentre(HWND control);

@@ -4,111 +4,74 @@ namespace {
 
 using WindowOpenTest = ToolkitTest;
 
-RECT OuterRect(HWND window)
-{
-    RECT r = {};
-    GetWindowRect(window, &r);
-    return r;
-}
-
-// The style bits the toolkit chose: the system adds WS_CLIPSIBLINGS to every
-// top-level window, and the low word holds no bit the toolkit sets here.
-LONG TopLevelStyle(HWND window)
-{
-    return GetWindowLongA(window, GWL_STYLE) & ~WS_CLIPSIBLINGS & 0xFFFF0000;
-}
-
 bool ClassRegistered(const char* name)
 {
     WNDCLASSA info;
     return GetClassInfoA(GetModuleHandleA(nullptr), name, &info) != 0;
 }
 
-TEST_F(WindowOpenTest, NoStyleGivenStillGetsACaptionAndIsVisibleAtItsPlace)
+// A caller naming no style still gets a caption; WINDOW_HIDDEN leaves out
+// WS_VISIBLE; the size given is the client area's, at the corner given.
+TEST_F(WindowOpenTest, WindowGetsItsStyleCornerClientSizeAndTitleAndBecomesCurrent)
 {
-    const HWND window = WindowOpen(1, 40, 30, 200, 100, 0, "plain");
-    ASSERT_NE(nullptr, window);
-    EXPECT_EQ(0x10C00000, TopLevelStyle(window));
-    EXPECT_TRUE(IsWindowVisible(window));
-    const RECT r = OuterRect(window);
-    EXPECT_EQ(40, r.left);
-    EXPECT_EQ(30, r.top);
-    char title[32] = {};
-    GetWindowTextA(window, title, sizeof title);
-    EXPECT_STREQ("plain", title);
+    struct Row {
+        int32_t Number, X, Y, Width, Height;
+        uint32_t Flags;
+        const char* Title;
+        LONG Style;
+    };
+    const Row rows[] = {
+        {1, 40, 30, 200, 100, 0, "plain", 0x10C00000},
+        {1, 40, 30, 200, 100, WINDOW_HIDDEN, "hidden", 0x00C00000},
+        {0, 216, 0, 250, 118, 0xCC0000, "Zivora Varelle", 0x10CC0000},
+    };
+    for (const Row& row : rows) {
+        const HWND window = WindowOpen(row.Number, row.X, row.Y, row.Width, row.Height, row.Flags, row.Title);
+        ASSERT_NE(nullptr, window) << row.Title;
+        ExpectTopLevel(window, row.Style, POINT{row.X, row.Y}, SIZE{row.Width, row.Height}, row.Title);
+        EXPECT_EQ(window, WindowHandle()) << row.Title;
+    }
 }
 
-TEST_F(WindowOpenTest, HiddenBitCreatesAHiddenCaptionedWindow)
+// A centred window sits midway on the active window, or on the screen when
+// asked or when no window is active, and never left of or above 0. Halves
+// round down on both sides.
+TEST_F(WindowOpenTest, CentredWindowSitsMidwayOnTheActiveWindowOrTheScreenClampedAtZero)
 {
-    const HWND window = WindowOpen(1, 40, 30, 200, 100, WINDOW_HIDDEN, "hidden");
-    ASSERT_NE(nullptr, window);
-    EXPECT_EQ(0x00C00000, TopLevelStyle(window));
-    EXPECT_FALSE(IsWindowVisible(window));
-}
-
-TEST_F(WindowOpenTest, MainWindowCallGivesItsStyleCornerAndClientSize)
-{
-    const HWND window = WindowOpen(0, 216, 0, 250, 118, 0xCC0000, "Zivora Varelle");
-    ASSERT_NE(nullptr, window);
-    EXPECT_EQ(0x10CC0000, TopLevelStyle(window));
-    const RECT r = OuterRect(window);
-    EXPECT_EQ(216, r.left);
-    EXPECT_EQ(0, r.top);
-    RECT client = {};
-    GetClientRect(window, &client);
-    EXPECT_EQ(250, client.right);
-    EXPECT_EQ(118, client.bottom);
-    EXPECT_EQ(window, WindowHandle());
-}
-
-TEST_F(WindowOpenTest, CentreOnScreenOfAWindowWiderThanTheScreenClampsXToZero)
-{
-    const int screenWidth = GetSystemMetrics(SM_CXSCREEN);
-    const int screenHeight = GetSystemMetrics(SM_CYSCREEN);
-    const HWND window =
-        WindowOpen(1, 500, 500, screenWidth + 300, 100, WINDOW_CENTRE_SCREEN | WINDOW_HIDDEN, "wide");
-    ASSERT_NE(nullptr, window);
-    const RECT r = OuterRect(window);
-    EXPECT_EQ(0, r.left);
-    // Centred vertically all the same.
-    EXPECT_EQ((screenHeight >> 1) - ((r.bottom - r.top) >> 1), r.top);
-}
-
-TEST_F(WindowOpenTest, CentreOnActiveWindowNearTheCornerClampsToZero)
-{
-    const HWND small = WindowOpen(1, 0, 0, 150, 60, 0, "small");
-    ASSERT_NE(nullptr, small);
-    WindowActivate(small);
-    ASSERT_EQ(small, GetActiveWindow());
-    const HWND big = WindowOpen(2, 700, 500, 400, 300, WINDOW_CENTRE_ACTIVE, "big");
-    ASSERT_NE(nullptr, big);
-    const RECT r = OuterRect(big);
-    EXPECT_EQ(0, r.left);
-    EXPECT_EQ(0, r.top);
-}
-
-TEST_F(WindowOpenTest, CentreOnActiveWindowWinsOverCentreOnScreen)
-{
-    const HWND anchor = WindowOpen(1, 300, 200, 300, 200, 0, "anchor");
-    ASSERT_NE(nullptr, anchor);
-    WindowActivate(anchor);
-    ASSERT_EQ(anchor, GetActiveWindow());
-    const HWND child = WindowOpen(2, 0, 0, 201, 121, WINDOW_CENTRE_ACTIVE | WINDOW_CENTRE_SCREEN, "on anchor");
-    ASSERT_NE(nullptr, child);
-    const RECT a = OuterRect(anchor);
-    const RECT c = OuterRect(child);
-    EXPECT_EQ(a.left - ((c.right - c.left) >> 1) + ((a.right - a.left) >> 1), c.left);
-    EXPECT_EQ(a.top - ((c.bottom - c.top) >> 1) + ((a.bottom - a.top) >> 1), c.top);
-}
-
-TEST_F(WindowOpenTest, CentreOnActiveWithNoActiveWindowCentresOnScreen)
-{
-    ASSERT_EQ(nullptr, GetActiveWindow());
-    const HWND window = WindowOpen(1, 0, 0, 301, 151, WINDOW_CENTRE_ACTIVE | WINDOW_HIDDEN, "alone");
-    ASSERT_NE(nullptr, window);
-    const RECT r = OuterRect(window);
-    EXPECT_EQ((GetSystemMetrics(SM_CXSCREEN) >> 1) - ((r.right - r.left) >> 1), r.left);
-    EXPECT_EQ((GetSystemMetrics(SM_CYSCREEN) >> 1) - ((r.bottom - r.top) >> 1), r.top);
+    struct Row {
+        int32_t ActiveX, ActiveY, ActiveWidth, ActiveHeight; // a window activated first; width 0: none
+        int32_t Width, Height;
+        uint32_t Flags;
+        bool OnScreen;
+    };
+    const int32_t screenWidth = GetSystemMetrics(SM_CXSCREEN);
+    const int32_t screenHeight = GetSystemMetrics(SM_CYSCREEN);
+    const Row rows[] = {
+        {0, 0, 0, 0, 301, 151, WINDOW_CENTRE_ACTIVE | WINDOW_HIDDEN, true},
+        {0, 0, 150, 60, 400, 300, WINDOW_CENTRE_ACTIVE, false},
+        {300, 200, 300, 200, 201, 121, WINDOW_CENTRE_ACTIVE | WINDOW_CENTRE_SCREEN, false},
+        {0, 0, 0, 0, screenWidth + 300, 100, WINDOW_CENTRE_SCREEN | WINDOW_HIDDEN, true},
+    };
+    for (const Row& row : rows) {
+        WindowCloseAll();
+        RECT on = {0, 0, screenWidth, screenHeight};
+        if (row.ActiveWidth) {
+            const HWND active = WindowOpen(1, row.ActiveX, row.ActiveY, row.ActiveWidth, row.ActiveHeight, 0, "on");
+            ASSERT_NE(nullptr, active);
+            WindowActivate(active);
+            ASSERT_EQ(active, GetActiveWindow());
+            GetWindowRect(active, &on);
+        }
+        ASSERT_EQ(row.OnScreen, GetActiveWindow() == nullptr) << row.Width;
+        const HWND window = WindowOpen(2, 500, 500, row.Width, row.Height, row.Flags, "centred");
+        ASSERT_NE(nullptr, window) << row.Width;
+        RECT r = {};
+        GetWindowRect(window, &r);
+        const LONG x = on.left + ((on.right - on.left) >> 1) - ((r.right - r.left) >> 1);
+        const LONG y = on.top + ((on.bottom - on.top) >> 1) - ((r.bottom - r.top) >> 1);
+        EXPECT_EQ(x < 0 ? 0 : x, r.left) << row.Width;
+        EXPECT_EQ(y < 0 ? 0 : y, r.top) << row.Width;
+    }
 }
 
 TEST_F(WindowOpenTest, EachWindowHasTheClassOfItsNumberAndTheTemplateStaysRegistered)
