@@ -48,9 +48,10 @@ TEST_F(EventTest, ButtonClickMessageReturnsGadgetEventWithItsNumber)
         ASSERT_EQ(EVENT_GADGET, EventUntil(EVENT_GADGET));
         EXPECT_EQ(GetDlgCtrlID(button), EventGadgetNumber());
     }
-    // The number stays until the next gadget event.
-    PostMessageA(window, WM_NULL, 0, 0);
-    EXPECT_EQ(int32_t(WM_NULL), EventNext());
+    // An unhandled message comes back as its own code, and the number stays
+    // until the next gadget event.
+    PostMessageA(window, WM_APP + 7, 0, 0);
+    EXPECT_EQ(int32_t(WM_APP + 7), EventNext());
     EXPECT_EQ(5, EventGadgetNumber());
 }
 
@@ -73,7 +74,7 @@ TEST_F(EventTest, ClickOnFrameOrTextReportsNothing)
     EXPECT_EQ(-1, EventUntil(EVENT_GADGET, 500));
 }
 
-TEST_F(EventTest, CloseRequestReturnsCloseEventAndTheWindowStaysOpen)
+TEST_F(EventTest, CloseMessageCloseBoxAndAltF4ReturnTheCloseEventAndTheWindowStaysOpen)
 {
     PostMessageA(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(EVENT_CLOSE_WINDOW, EventUntil(EVENT_CLOSE_WINDOW));
@@ -82,10 +83,6 @@ TEST_F(EventTest, CloseRequestReturnsCloseEventAndTheWindowStaysOpen)
     PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
     EXPECT_EQ(EVENT_CLOSE_WINDOW, EventUntil(EVENT_CLOSE_WINDOW));
     EXPECT_TRUE(IsWindowVisible(window));
-}
-
-TEST_F(EventTest, AltF4ReturnsCloseEventAndTheWindowStaysOpen)
-{
     EventsDrain();
     InputKey(VK_F4, false, true);
     EXPECT_EQ(EVENT_CLOSE_WINDOW, EventUntil(EVENT_CLOSE_WINDOW));
@@ -112,24 +109,10 @@ TEST_F(EventTest, OpeningAVisibleWindowReportsASizeEvent)
     EXPECT_EQ(EVENT_SIZE_WINDOW, EventUntil(EVENT_SIZE_WINDOW));
 }
 
-TEST_F(EventTest, UnhandledMessagesComeBackAsTheirOwnCode)
-{
-    EventsDrain();
-    PostMessageA(window, WM_APP + 7, 0, 0);
-    EXPECT_EQ(int32_t(WM_APP + 7), EventNext());
-    // A menu command (no control, high word 0) is a menu event with its number.
-    PostMessageA(window, WM_COMMAND, 77, 0);
-    EXPECT_EQ(EVENT_MENU, EventNext());
-    EXPECT_EQ(77, EventGadgetNumber());
-    // An accelerator command other than the focus commands is a menu event too.
-    PostMessageA(window, WM_COMMAND, MAKEWPARAM(90, 1), 0);
-    EXPECT_EQ(EVENT_MENU, EventNext());
-    EXPECT_EQ(90, EventGadgetNumber());
-}
-
 // Where a command came from decides what it is, never its number alone: a
-// control's or a menu's command numbered like a focus command is an event,
-// and only an accelerator's (no control, high word not 0) moves the focus.
+// control's command is a gadget event, a menu's (no control, high word 0) a
+// menu event, also when numbered like a focus command, and only the focus
+// commands of an accelerator (no control, high word not 0) move the focus.
 TEST_F(EventTest, CommandIsAFocusMoveOnlyWhenAnAcceleratorSentIt)
 {
     struct Row {
@@ -139,6 +122,8 @@ TEST_F(EventTest, CommandIsAFocusMoveOnlyWhenAnAcceleratorSentIt)
         int32_t Number;
     };
     const Row rows[] = {
+        {MAKEWPARAM(77, 0), false, EVENT_MENU, 77},
+        {MAKEWPARAM(90, 1), false, EVENT_MENU, 90},
         {MAKEWPARAM(CMD_FOCUS_NEXT, 0), false, EVENT_MENU, CMD_FOCUS_NEXT},
         {MAKEWPARAM(CMD_FOCUS_PREVIOUS, 0), false, EVENT_MENU, CMD_FOCUS_PREVIOUS},
         {MAKEWPARAM(CMD_FOCUS_NEXT, BN_CLICKED), true, EVENT_GADGET, CMD_FOCUS_NEXT},
