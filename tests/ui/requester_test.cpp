@@ -13,12 +13,15 @@ namespace {
 
 using RequestDirectoryTest = ToolkitTest;
 
-TEST(RequestInitialPath, TrailingBackslashIsDroppedExceptFromADriveRoot)
+// A path that does not fit is not offered at all rather than cut.
+TEST(RequestInitialPath, TrailingBackslashIsDroppedExceptFromADriveRootAndAPathTooLongIsNotOffered)
 {
     struct Case {
         const char* initial;
         const char* offered;
     };
+    const std::string longest = "C:\\" + std::string(REQUEST_INITIAL_PATH_SIZE - 4, 'a');
+    const std::string tooLong = longest + "b";
     const Case cases[] = {
         {"D:\\Games\\Winamp\\", "D:\\Games\\Winamp"},
         {"D:\\Games\\Winamp", "D:\\Games\\Winamp"},
@@ -26,23 +29,14 @@ TEST(RequestInitialPath, TrailingBackslashIsDroppedExceptFromADriveRoot)
         {"D:\\a\\", "D:\\a"},
         {"", ""},
         {nullptr, ""},
+        {longest.c_str(), longest.c_str()},
+        {tooLong.c_str(), ""},
     };
     for (const Case& c : cases) {
         char buffer[REQUEST_INITIAL_PATH_SIZE];
         RequestInitialPath(c.initial, buffer);
         EXPECT_STREQ(c.offered, buffer) << (c.initial ? c.initial : "(null)");
     }
-}
-
-TEST(RequestInitialPath, PathThatDoesNotFitIsNotOfferedRatherThanCut)
-{
-    char buffer[REQUEST_INITIAL_PATH_SIZE];
-    std::string longest = "C:\\" + std::string(REQUEST_INITIAL_PATH_SIZE - 4, 'a');
-    RequestInitialPath(longest.c_str(), buffer);
-    EXPECT_EQ(longest, buffer);
-    const std::string tooLong = longest + "b";
-    RequestInitialPath(tooLong.c_str(), buffer);
-    EXPECT_STREQ("", buffer);
 }
 
 // Records what a browser window would receive from the callback.
@@ -101,53 +95,31 @@ std::string DirectoryRequested(const char* initial, DialogHelper& helper)
     return result;
 }
 
-class RequestDirectoryFolders : public RequestDirectoryTest {
-protected:
-    void SetUp() override
-    {
-        RequestDirectoryTest::SetUp();
-        CreateDirectoryA("C:\\qz-ui-test", nullptr);
-        CreateDirectoryA("C:\\qz-ui-test\\Program Files", nullptr);
-        CreateDirectoryA("C:\\qz-ui-test\\Program Files\\Winamp", nullptr);
+// The initial path is selected when the browser opens: OK gives it back with
+// exactly one trailing backslash, a drive root with its own; Cancel and
+// Escape give the empty string.
+TEST_F(RequestDirectoryTest, ChosenFolderEndsInOneBackslashAndCancelGivesTheEmptyString)
+{
+    const ScratchFolders folders{"C:\\qz-ui-test", "C:\\qz-ui-test\\Program Files",
+                                 "C:\\qz-ui-test\\Program Files\\Winamp"};
+    struct Row {
+        const char* Initial;
+        DialogAction Action;
+        const char* Chosen;
+    };
+    const Row rows[] = {
+        {"C:\\qz-ui-test\\Program Files\\Winamp", DIALOG_PRESS_OK, "C:\\qz-ui-test\\Program Files\\Winamp\\"},
+        {"C:\\qz-ui-test\\Program Files\\", DIALOG_PRESS_OK, "C:\\qz-ui-test\\Program Files\\"},
+        {"C:\\", DIALOG_PRESS_OK, "C:\\"},
+        {"C:\\qz-ui-test", DIALOG_PRESS_CANCEL, ""},
+        {"C:\\qz-ui-test", DIALOG_KEY_ESCAPE, ""},
+    };
+    for (const Row& row : rows) {
+        DialogHelper helper;
+        helper.Action = row.Action;
+        EXPECT_EQ(row.Chosen, DirectoryRequested(row.Initial, helper)) << row.Initial;
+        EXPECT_NE(nullptr, strstr(helper.ChildTexts, "|Select Winamp directory|")) << helper.ChildTexts;
     }
-    void TearDown() override
-    {
-        RemoveDirectoryA("C:\\qz-ui-test\\Program Files\\Winamp");
-        RemoveDirectoryA("C:\\qz-ui-test\\Program Files");
-        RemoveDirectoryA("C:\\qz-ui-test");
-        RequestDirectoryTest::TearDown();
-    }
-};
-
-TEST_F(RequestDirectoryFolders, ChosenFolderComesBackWithExactlyOneTrailingBackslash)
-{
-    DialogHelper helper;
-    EXPECT_EQ("C:\\qz-ui-test\\Program Files\\Winamp\\",
-              DirectoryRequested("C:\\qz-ui-test\\Program Files\\Winamp", helper));
-    EXPECT_NE(nullptr, strstr(helper.ChildTexts, "|Select Winamp directory|")) << helper.ChildTexts;
-}
-
-TEST_F(RequestDirectoryFolders, InitialPathWithATrailingBackslashIsStillSelected)
-{
-    DialogHelper helper;
-    EXPECT_EQ("C:\\qz-ui-test\\Program Files\\",
-              DirectoryRequested("C:\\qz-ui-test\\Program Files\\", helper));
-}
-
-TEST_F(RequestDirectoryFolders, DriveRootComesBackWithOneBackslash)
-{
-    DialogHelper helper;
-    EXPECT_EQ("C:\\", DirectoryRequested("C:\\", helper));
-}
-
-TEST_F(RequestDirectoryFolders, CancelGivesTheEmptyString)
-{
-    DialogHelper cancel;
-    cancel.Action = DIALOG_PRESS_CANCEL;
-    EXPECT_EQ("", DirectoryRequested("C:\\qz-ui-test", cancel));
-    DialogHelper escape;
-    escape.Action = DIALOG_KEY_ESCAPE;
-    EXPECT_EQ("", DirectoryRequested("C:\\qz-ui-test", escape));
 }
 
 TEST_F(RequestDirectoryTest, ConfirmedItemWithoutAFileSystemPathGivesTheEmptyString)
@@ -155,16 +127,11 @@ TEST_F(RequestDirectoryTest, ConfirmedItemWithoutAFileSystemPathGivesTheEmptyStr
     LPITEMIDLIST computer = nullptr;
     ASSERT_EQ(S_OK, SHGetSpecialFolderLocation(nullptr, CSIDL_DRIVES, &computer));
     // Leftovers in the workspace must not show through.
-    char* const start = InstallerState.WorkspacePosition + 10;
-    lstrcpyA(start, "C:\\stale\\");
+    lstrcpyA(InstallerState.WorkspacePosition + 10, "C:\\stale\\");
     DialogHelper helper;
     helper.Action = DIALOG_SELECT_AND_OK;
     helper.Pidl = computer;
-    helper.Run();
-    char* const result = RequestDirectory("Select Winamp directory", "", start);
-    EXPECT_TRUE(helper.Join());
-    EXPECT_STREQ("", result);
-    EXPECT_EQ(start, InstallerState.WorkspacePosition);
+    EXPECT_EQ("", DirectoryRequested("", helper));
     CoTaskMemFree(computer);
 }
 
