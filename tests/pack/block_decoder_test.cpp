@@ -395,7 +395,7 @@ TEST(BlockDecompress, MalformedBlocksGiveZeroInsideTheirBuffers)
     add("length plus bonus over 32 bits", [](BitWriter& w) { PutMatch(w, 8, 2, 0xFFFFFFFF); }, 100, 100);
     // A high part of 2^24, shifted by 8.
     add("offset over 32 bits", [](BitWriter& w) { PutBits(w, 0b01, 2); PutGamma(w, (1u << 24) + 3); PutBits(w, 1, 8); PutGamma(w, 2); }, 100, 100);
-    add("gamma over 32 bits", [](BitWriter& w) { PutRepeat(w, (uint64_t(1) << 32) + 1); }, 100, 100);
+    add("gamma over 32 bits", [](BitWriter& w) { PutRepeat(w, (uint64_t(1) << 32) + 2); }, 100, 100);
     // Output past the unpacked size or the capacity.
     add("literal past the unpacked size", [](BitWriter& w) { PutLiteral(w, 8, 1); }, 4, 100);
     add("match past the unpacked size", [](BitWriter& w) { PutMatch(w, 8, 4, 2); }, 9, 100);
