@@ -4,10 +4,8 @@
 
 #include <gtest/gtest.h>
 #include <stdint.h>
-#include <string.h>
 
 #include <random>
-#include <string>
 #include <vector>
 
 #include "pack/block_format.h"
@@ -52,11 +50,6 @@ Decoded Decode(const std::vector<uint8_t>& block, uint32_t capacity)
     return Decode(block, capacity, uint32_t(block.size()));
 }
 
-std::vector<uint8_t> Bytes(const std::string& text)
-{
-    return std::vector<uint8_t>(text.begin(), text.end());
-}
-
 std::vector<uint8_t> RandomBytes(size_t n, uint32_t seed)
 {
     std::mt19937 random(seed);
@@ -92,68 +85,46 @@ BitWriter LiteralsPrefix(const std::vector<uint8_t>& bytes)
     return w;
 }
 
-TEST(BlockDecompress, ExampleBlockPassesItsChecksum)
+// The example block passes its own checksum, checksum 0 skips the test, and
+// a mismatch gives 0 but keeps the bytes.
+TEST(BlockDecompress, ChecksumDecidesTheResultButKeepsTheBytes)
 {
-    const Decoded d = Decode(EXAMPLE_BLOCK, 4);
-    EXPECT_EQ(d.result, 4u);
-    EXPECT_EQ(d.bytes, Bytes("aaaa"));
-}
-
-TEST(BlockDecompress, ChecksumZeroSkipsTheTest)
-{
-    std::vector<uint8_t> block = EXAMPLE_BLOCK;
-    StoreU32(&block[BLOCK_CHECKSUM_OFFSET], 0);
-    const Decoded d = Decode(block, 4);
-    EXPECT_EQ(d.result, 4u);
-    EXPECT_EQ(d.bytes, Bytes("aaaa"));
-}
-
-TEST(BlockDecompress, ChecksumMismatchGivesZeroButKeepsTheBytes)
-{
-    for (const uint32_t checksum : {0xA3A3A3A3u, 0xA3A3A3A2u ^ 0x80000000u, 1u}) {
+    struct Case {
+        uint32_t checksum, result;
+    };
+    const Case cases[] = {{0xA3A3A3A2u, 4}, {0, 4}, {0xA3A3A3A3u, 0}, {0xA3A3A3A2u ^ 0x80000000u, 0}, {1, 0}};
+    for (const Case& c : cases) {
         std::vector<uint8_t> block = EXAMPLE_BLOCK;
-        StoreU32(&block[BLOCK_CHECKSUM_OFFSET], checksum);
+        StoreU32(&block[BLOCK_CHECKSUM_OFFSET], c.checksum);
         const Decoded d = Decode(block, 4);
-        EXPECT_EQ(d.result, 0u) << checksum;
-        EXPECT_EQ(d.bytes, Bytes("aaaa")) << checksum;
+        EXPECT_EQ(d.result, c.result) << c.checksum;
+        EXPECT_EQ(d.bytes, BytesOf("aaaa")) << c.checksum;
     }
 }
 
 // Guards the test's own bit writer: it must lay out the known block exactly.
 TEST(BlockWriter, ReproducesTheExampleBlock)
 {
-    BitWriter w = LiteralsPrefix(Bytes("a"));
+    BitWriter w = LiteralsPrefix(BytesOf("a"));
     PutShortMatch(w, 1, 3);
     PutEnd(w);
     EXPECT_EQ(MakeBlock(w, 4, 0xA3A3A3A2), EXAMPLE_BLOCK);
 }
 
-TEST(BlockChecksum, KnownValues)
+// Fewer than four bytes give 0; a tail of 1 to 3 bytes takes the last four
+// bytes, and a whole number of words nothing more.
+TEST(BlockChecksum, KnownValuesAndTheTailTakesTheLastFourBytesOnly)
 {
-    EXPECT_EQ(BlockChecksum(Bytes("abc").data(), 3), 0u);
-    EXPECT_EQ(BlockChecksum(Bytes("abcd").data(), 4), 0xACA5A6A2u);
-    EXPECT_EQ(BlockChecksum(Bytes("abcdef").data(), 6), 0xDFC1C3C2u);
-}
-
-TEST(BlockChecksum, FewerThanFourBytesGiveZero)
-{
-    const std::vector<uint8_t> data = RandomBytes(4, 7);
-    for (uint32_t n = 0; n < 4; ++n) {
-        EXPECT_EQ(BlockChecksum(data.data(), n), 0u) << n;
-    }
+    EXPECT_EQ(BlockChecksum(BytesOf("abcd").data(), 4), 0xACA5A6A2u);
+    EXPECT_EQ(BlockChecksum(BytesOf("abcdef").data(), 6), 0xDFC1C3C2u);
     EXPECT_EQ(BlockChecksum(nullptr, 0), 0u);
-}
-
-// A tail of 1 to 3 bytes takes the last four bytes; a whole number of words
-// takes nothing more.
-TEST(BlockChecksum, TailTakesTheLastFourBytesOnly)
-{
     const std::vector<uint8_t> data = RandomBytes(16, 11);
     struct Case {
         uint32_t n;
         std::vector<uint32_t> wordOffsets;
     };
-    const Case cases[] = {{5, {0, 1}}, {7, {0, 3}}, {8, {0, 4}}, {9, {0, 4, 5}}, {12, {0, 4, 8}}, {15, {0, 4, 8, 11}}};
+    const Case cases[] = {{0, {}},     {1, {}},     {2, {}},        {3, {}},         {5, {0, 1}},
+                          {7, {0, 3}}, {8, {0, 4}}, {9, {0, 4, 5}}, {12, {0, 4, 8}}, {15, {0, 4, 8, 11}}};
     for (const Case& c : cases) {
         uint32_t expected = 0;
         for (const uint32_t at : c.wordOffsets) {
@@ -163,7 +134,8 @@ TEST(BlockChecksum, TailTakesTheLastFourBytesOnly)
     }
 }
 
-TEST(BlockDecompress, LiteralBaseWrapsModulo256)
+// A literal adds the base modulo 256; the zero byte ignores it.
+TEST(BlockDecompress, LiteralBaseWrapsModulo256AndSparesTheZeroByte)
 {
     struct Case {
         uint32_t width, base, value;
@@ -174,39 +146,18 @@ TEST(BlockDecompress, LiteralBaseWrapsModulo256)
         BitWriter w;
         PutLiteralFormat(w, c.width, c.base);
         PutLiteral(w, c.width, c.value);
+        PutZeroByte(w);
         PutEnd(w);
-        const Decoded d = Decode(MakeBlock(w, 1, 0), 1);
-        EXPECT_EQ(d.result, 1u) << c.width << " " << c.base;
-        EXPECT_EQ(d.bytes[0], c.expected) << c.width << " " << c.base;
+        const Decoded d = Decode(MakeBlock(w, 2, 0), 2);
+        EXPECT_EQ(d.result, 2u) << c.width << " " << c.base;
+        EXPECT_EQ(d.bytes, (std::vector<uint8_t>{c.expected, 0})) << c.width << " " << c.base;
     }
-}
-
-TEST(BlockDecompress, ZeroByteIgnoresTheLiteralBase)
-{
-    BitWriter w;
-    PutLiteralFormat(w, 7, 10);
-    PutLiteral(w, 7, 0);
-    PutZeroByte(w);
-    PutEnd(w);
-    const Decoded d = Decode(MakeBlock(w, 2, 0), 2);
-    EXPECT_EQ(d.result, 2u);
-    EXPECT_EQ(d.bytes, (std::vector<uint8_t>{10, 0}));
-}
-
-TEST(BlockDecompress, RepeatMatchBeforeAnyMatchUsesOffsetOne)
-{
-    BitWriter w = LiteralsPrefix(Bytes("xy"));
-    PutRepeat(w, 3);
-    PutEnd(w);
-    const Decoded d = Decode(MakeBlock(w, 5, 0), 5);
-    EXPECT_EQ(d.result, 5u);
-    EXPECT_EQ(d.bytes, Bytes("xyyyy"));
 }
 
 // Only the new-offset match and the short match set the last offset.
 TEST(BlockDecompress, OnlyMatchesChangeTheLastOffset)
 {
-    const std::vector<uint8_t> prefix = Bytes("abcdefghijkl");
+    const std::vector<uint8_t> prefix = BytesOf("abcdefghijkl");
     struct Case {
         const char* name;
         void (*put)(BitWriter&);
@@ -239,87 +190,35 @@ TEST(BlockDecompress, OnlyMatchesChangeTheLastOffset)
     }
 }
 
-TEST(BlockDecompress, NearByteCopiesFromOffsetsOneToFourteen)
-{
-    const std::vector<uint8_t> prefix = RandomBytes(14, 5);
-    for (uint32_t offset = 1; offset <= 14; ++offset) {
-        BitWriter w = LiteralsPrefix(prefix);
-        PutNearByte(w, offset);
-        PutEnd(w);
-        const Decoded d = Decode(MakeBlock(w, 15, 0), 15);
-        EXPECT_EQ(d.result, 15u) << offset;
-        EXPECT_EQ(d.bytes[14], prefix[14 - offset]) << offset;
-    }
-}
-
-TEST(BlockDecompress, RawRunsFollowTheirContinuationBits)
-{
-    for (const uint32_t runs : {1u, 2u, 3u}) {
-        const std::vector<uint8_t> raw = RandomBytes(runs * BLOCK_RAW_RUN_SIZE, runs);
-        BitWriter w;
-        PutLiteralFormat(w, 7, 100);
-        PutRawRuns(w, raw);
-        PutLiteral(w, 7, 1);  // back in the code loop, base untouched
-        PutEnd(w);
-        const uint32_t size = uint32_t(raw.size()) + 1;
-        const Decoded d = Decode(MakeBlock(w, size, 0), size);
-        std::vector<uint8_t> expected = raw;
-        expected.push_back(101);
-        EXPECT_EQ(d.result, size) << runs;
-        EXPECT_EQ(d.bytes, expected) << runs;
-    }
-}
-
-// The width field of 4, 5 or 6 bits sets the low width for every later
-// match, until the next offset width code.
-TEST(BlockDecompress, OffsetWidthCodeHoldsForLaterMatches)
+// The bonus lengthens a match's copy but not the repeat's: the last offset
+// stays the offset itself. The width field of 4, 5 or 6 bits sets the low
+// width for every later match, until the next offset width code.
+TEST(BlockDecompress, LengthBonusAtEveryThresholdAndOffsetWidthForLaterMatches)
 {
     struct Case {
-        uint32_t fieldBits, lowWidth, offset;
+        uint32_t fieldBits, lowWidth, offset, bonus;
     };
-    const Case cases[] = {{4, 12, 4096}, {4, 15, 4099}, {5, 3, 4097}, {6, 31, 4095}, {6, 1, 4000}};
-    const std::vector<uint8_t> raw = RandomBytes(17 * BLOCK_RAW_RUN_SIZE, 9);
+    const Case cases[] = {{4, 8, 1, 4},     {4, 8, 127, 4},   {4, 8, 128, 0},   {4, 8, 638, 0},   {4, 8, 639, 1},
+                          {4, 8, 14334, 1}, {4, 8, 14335, 2}, {4, 8, 65535, 2}, {4, 8, 65536, 3}, {4, 8, 70000, 3},
+                          {4, 12, 4096, 1}, {4, 15, 4099, 1}, {5, 3, 4097, 1},  {6, 31, 4095, 1}, {6, 1, 4000, 1}};
+    const std::vector<uint8_t> raw = RandomBytes(275 * BLOCK_RAW_RUN_SIZE, 13);
     for (const Case& c : cases) {
         BitWriter w;
         PutLiteralFormat(w, 8, 0);
         PutRawRuns(w, raw);
         PutOffsetWidth(w, c.fieldBits, c.lowWidth);
         PutMatch(w, c.lowWidth, c.offset, 2);
-        PutMatch(w, c.lowWidth, c.offset + 7, 3);
-        PutEnd(w);
-        std::vector<uint8_t> expected = raw;
-        ReferenceCopy(expected, c.offset, 2 + BlockLengthBonus(c.offset));
-        ReferenceCopy(expected, c.offset + 7, 3 + BlockLengthBonus(c.offset + 7));
-        const uint32_t size = uint32_t(expected.size());
-        const Decoded d = Decode(MakeBlock(w, size, 0), size);
-        EXPECT_EQ(d.result, size) << c.lowWidth;
-        EXPECT_EQ(d.bytes, expected) << c.lowWidth;
-    }
-}
-
-// The bonus lengthens the copy; the last offset stays the offset itself.
-TEST(BlockDecompress, LengthBonusAtEveryThreshold)
-{
-    struct Case {
-        uint32_t offset, bonus;
-    };
-    const Case cases[] = {{1, 4},     {127, 4},     {128, 0},     {638, 0},     {639, 1},
-                          {14334, 1}, {14335, 2},   {65535, 2},   {65536, 3},   {70000, 3}};
-    const std::vector<uint8_t> raw = RandomBytes(275 * BLOCK_RAW_RUN_SIZE, 13);
-    for (const Case& c : cases) {
-        BitWriter w;
-        PutLiteralFormat(w, 8, 0);
-        PutRawRuns(w, raw);
-        PutMatch(w, BLOCK_FIRST_OFFSET_LOW_WIDTH, c.offset, 2);
         PutRepeat(w, 2);
+        PutMatch(w, c.lowWidth, c.offset, 3);
         PutEnd(w);
         std::vector<uint8_t> expected = raw;
         ReferenceCopy(expected, c.offset, 2 + c.bonus);
         ReferenceCopy(expected, c.offset, 2);
+        ReferenceCopy(expected, c.offset, 3 + c.bonus);
         const uint32_t size = uint32_t(expected.size());
         const Decoded d = Decode(MakeBlock(w, size, 0), size);
-        EXPECT_EQ(d.result, size) << c.offset;
-        EXPECT_TRUE(d.bytes == expected) << c.offset;
+        EXPECT_EQ(d.result, size) << c.lowWidth << " " << c.offset;
+        EXPECT_TRUE(d.bytes == expected) << c.lowWidth << " " << c.offset;
     }
 }
 
@@ -367,7 +266,8 @@ TEST(BlockDecompress, GammaNumbersOfEveryLengthAtEveryBitPosition)
         for (uint32_t shift = 0; shift < 32; ++shift) {
             BitWriter w = LiteralsPrefix(prefix);
             std::vector<uint8_t> expected = prefix;
-            // A near byte takes 7 bits, so 0 to 31 of them start the match at every bit.
+            // A near byte takes 7 bits, so 0 to 31 of them, from every near
+            // offset, start the match at every bit.
             for (uint32_t i = 0; i < shift; ++i) {
                 PutNearByte(w, 1 + i % 14);
                 ReferenceCopy(expected, 1 + i % 14, 1);
@@ -385,32 +285,19 @@ TEST(BlockDecompress, GammaNumbersOfEveryLengthAtEveryBitPosition)
     }
 }
 
-TEST(BlockDecompress, TheSpelledOutOverlapExample)
-{
-    BitWriter w = LiteralsPrefix(Bytes("ab"));
-    PutShortMatch(w, 2, 5);
-    PutEnd(w);
-    const Decoded d = Decode(MakeBlock(w, 7, 0), 7);
-    EXPECT_EQ(d.result, 7u);
-    EXPECT_EQ(d.bytes, Bytes("abababa"));
-}
-
 // The word after the end code is never loaded, so a block that ends there is
 // whole, wherever in the word the twelve zero bits fall.
 TEST(BlockDecompress, EndCodeAtAnyBitPositionNeedsNoFurtherWord)
 {
     for (uint32_t literals = 0; literals < 40; ++literals) {
-        const std::vector<uint8_t> bytes = RandomBytes(literals, literals);
+        std::vector<uint8_t> expected = RandomBytes(literals, literals);
         BitWriter w;
         PutLiteralFormat(w, 7, 0);
-        for (const uint8_t b : bytes) {
-            PutLiteral(w, 7, b & 0x7F);
+        for (uint8_t& b : expected) {
+            b &= 0x7F;
+            PutLiteral(w, 7, b);
         }
         PutEnd(w);
-        std::vector<uint8_t> expected;
-        for (const uint8_t b : bytes) {
-            expected.push_back(b & 0x7F);
-        }
         const Decoded d = Decode(MakeBlock(w, literals, 0), literals);
         EXPECT_EQ(d.result, literals) << literals;
         EXPECT_EQ(d.bytes, expected) << literals;
@@ -424,53 +311,42 @@ TEST(BlockDecompress, ExtraBytesAfterTheStreamAreNotRead)
     EXPECT_EQ(Decode(block, 4).result, 4u);
 }
 
-TEST(BlockDecompress, EmptyBlockGivesZeroAndWritesNothing)
+// Sound or not, a block that holds no bytes gives 0 and writes nothing.
+TEST(BlockDecompress, EmptyBlocksGiveZeroAndWriteNothing)
 {
-    BitWriter w;
-    PutEnd(w);
-    const Decoded d = Decode(MakeBlock(w, 0, 0), 8);
-    EXPECT_EQ(d.result, 0u);
-    EXPECT_EQ(d.bytes, std::vector<uint8_t>(8, FILL));
-    EXPECT_TRUE(d.guardIntact);
+    for (const EmptyBlockCase& c : EmptyBlockCases()) {
+        const Decoded d = Decode(c.block, 8);
+        EXPECT_EQ(d.result, 0u) << c.name;
+        EXPECT_EQ(d.bytes, std::vector<uint8_t>(8, FILL)) << c.name;
+        EXPECT_TRUE(d.guardIntact) << c.name;
+    }
 }
 
 // The result is the bytes written, even when that is less than the header
 // says; the checksum still covers the header's unpacked size, including
-// bytes of the destination the block did not write.
-TEST(BlockDecompress, ShortBlockCountsTheBytesWritten)
+// bytes of the destination the block did not write, but never reads past
+// the capacity; below four bytes no checksum but 0 can pass.
+TEST(BlockDecompress, ShortBlockCountsTheBytesWrittenAndChecksTheUnpackedSize)
 {
-    BitWriter w = LiteralsPrefix(Bytes("abcd"));
+    BitWriter w = LiteralsPrefix(BytesOf("abcd"));
     PutEnd(w);
-
+    const std::vector<uint8_t> whole = {'a', 'b', 'c', 'd', FILL, FILL, FILL, FILL};
     const Decoded unchecked = Decode(MakeBlock(w, 8, 0), 8);
     EXPECT_EQ(unchecked.result, 4u);
-    EXPECT_EQ(unchecked.bytes, (std::vector<uint8_t>{'a', 'b', 'c', 'd', FILL, FILL, FILL, FILL}));
-
-    const std::vector<uint8_t> whole = {'a', 'b', 'c', 'd', FILL, FILL, FILL, FILL};
+    EXPECT_EQ(unchecked.bytes, whole);
     EXPECT_EQ(Decode(MakeBlock(w, 8, BlockChecksum(whole.data(), 8)), 8).result, 4u);
     EXPECT_EQ(Decode(MakeBlock(w, 8, BlockChecksum(whole.data(), 4)), 8).result, 0u);
-}
-
-TEST(BlockDecompress, UnpackedSizeBelowFourWithAChecksumAlwaysFails)
-{
-    BitWriter w = LiteralsPrefix(Bytes("abc"));
-    PutEnd(w);
-    EXPECT_EQ(Decode(MakeBlock(w, 3, 0), 3).result, 3u);
-    EXPECT_EQ(Decode(MakeBlock(w, 3, 0x12345678), 3).result, 0u);
-}
-
-// A capacity larger than the unpacked size does not let a block write more.
-TEST(BlockDecompress, UnpackedSizeLimitsALargerCapacity)
-{
-    BitWriter w = LiteralsPrefix(Bytes("abcde"));
-    PutEnd(w);
-    const Decoded d = Decode(MakeBlock(w, 4, 0), 16);
-    EXPECT_EQ(d.result, 0u);
-    EXPECT_EQ(d.bytes[4], FILL);
+    const Decoded pastCapacity = Decode(MakeBlock(w, 8, BlockChecksum(whole.data(), 8)), 4);
+    EXPECT_EQ(pastCapacity.result, 0u);
+    EXPECT_TRUE(pastCapacity.guardIntact);
+    BitWriter three = LiteralsPrefix(BytesOf("abc"));
+    PutEnd(three);
+    EXPECT_EQ(Decode(MakeBlock(three, 3, 0x12345678), 3).result, 0u);
 }
 
 // The guards reject only what is malformed: a width the matches never use,
-// and codes other than the literal before the first literal format, are fine.
+// and codes other than the literal before the first literal format, are fine;
+// a repeat match before any match copies from offset 1.
 TEST(BlockDecompress, HarmlessOdditiesStillDecode)
 {
     BitWriter w;
@@ -497,35 +373,16 @@ TEST(BlockDecompress, MalformedBlocksGiveZeroInsideTheirBuffers)
         uint32_t capacity;
     };
     std::vector<Case> cases;
-    const auto add = [&cases](const char* name, void (*put)(BitWriter&), uint32_t unpackedSize, uint32_t capacity) {
-        BitWriter w = LiteralsPrefix(Bytes("abcd"));
+    const auto addAfter = [&cases](const char* name, BitWriter w, void (*put)(BitWriter&), uint32_t unpackedSize,
+                                   uint32_t capacity) {
         put(w);
         PutEnd(w);
         cases.push_back({name, MakeBlock(w, unpackedSize, 0), capacity});
     };
-    // Reads past the block.
-    cases.push_back({"header cut short", std::vector<uint8_t>(EXAMPLE_BLOCK.begin(), EXAMPLE_BLOCK.begin() + 9), 4});
-    cases.push_back({"end code in a missing word", std::vector<uint8_t>(EXAMPLE_BLOCK.begin(), EXAMPLE_BLOCK.begin() + 14), 4});
-    cases.push_back({"end code in a cut word", std::vector<uint8_t>(EXAMPLE_BLOCK.begin(), EXAMPLE_BLOCK.end() - 1), 4});
-    {
-        BitWriter w;
-        PutLiteralFormat(w, 8, 0);
-        while (w.words.size() < 3 || w.used < 32 - 9) {
-            PutLiteral(w, 8, 0x55);
-        }
-        PutBits(w, 0x1FF, 32 - w.used);  // a literal running into the missing word
-        cases.push_back({"no end code", MakeBlock(w, 100, 0), 100});
-    }
-    {
-        // The zero bits read in place of the missing words would end the run
-        // and then the block as if they were the stream.
-        BitWriter w = LiteralsPrefix(Bytes("abcd"));
-        PutRawRuns(w, RandomBytes(2 * BLOCK_RAW_RUN_SIZE, 3));
-        PutEnd(w);
-        std::vector<uint8_t> block = MakeBlock(w, 1000, 0);
-        block.resize(block.size() - 8 * 4);
-        cases.push_back({"raw run cut short", block, 1000});
-    }
+    const auto add = [&addAfter](const char* name, void (*put)(BitWriter&), uint32_t unpackedSize, uint32_t capacity) {
+        addAfter(name, LiteralsPrefix(BytesOf("abcd")), put, unpackedSize, capacity);
+    };
+    // Blocks cut short are every truncation in EveryTruncationAndShortCapacityGivesZero.
     cases.push_back({"wrong magic", EXAMPLE_BLOCK, 4});
     cases.back().block[1] = 'z';
     // Copies from outside the output.
@@ -533,25 +390,12 @@ TEST(BlockDecompress, MalformedBlocksGiveZeroInsideTheirBuffers)
     add("match before the start", [](BitWriter& w) { PutMatch(w, 8, 5, 2); }, 100, 100);
     add("short match before the start", [](BitWriter& w) { PutShortMatch(w, 5, 2); }, 100, 100);
     add("near byte before the start", [](BitWriter& w) { PutNearByte(w, 5); }, 100, 100);
-    {
-        BitWriter w;
-        PutLiteralFormat(w, 8, 0);
-        PutRepeat(w, 2);
-        PutEnd(w);
-        cases.push_back({"repeat match with no output", MakeBlock(w, 100, 0), 100});
-    }
+    addAfter("repeat match with no output", BitWriter{}, [](BitWriter& w) { PutLiteralFormat(w, 8, 0); PutRepeat(w, 2); }, 100, 100);
     // Numbers that do not fit in 32 bits; each would wrap to a valid copy.
     add("length plus bonus over 32 bits", [](BitWriter& w) { PutMatch(w, 8, 2, 0xFFFFFFFF); }, 100, 100);
-    {
-        BitWriter w = LiteralsPrefix(Bytes("abcd"));
-        PutBits(w, 0b01, 2);
-        PutGamma(w, (1u << 24) + 3);  // a high part of 2^24, shifted by 8
-        PutBits(w, 1, 8);
-        PutGamma(w, 2);
-        PutEnd(w);
-        cases.push_back({"offset over 32 bits", MakeBlock(w, 100, 0), 100});
-    }
-    add("gamma over 32 bits", [](BitWriter& w) { PutRepeat(w, (uint64_t(1) << 32) + 1); }, 100, 100);
+    // A high part of 2^24, shifted by 8.
+    add("offset over 32 bits", [](BitWriter& w) { PutBits(w, 0b01, 2); PutGamma(w, (1u << 24) + 3); PutBits(w, 1, 8); PutGamma(w, 2); }, 100, 100);
+    add("gamma over 32 bits", [](BitWriter& w) { PutRepeat(w, (uint64_t(1) << 32) + 2); }, 100, 100);
     // Output past the unpacked size or the capacity.
     add("literal past the unpacked size", [](BitWriter& w) { PutLiteral(w, 8, 1); }, 4, 100);
     add("match past the unpacked size", [](BitWriter& w) { PutMatch(w, 8, 4, 2); }, 9, 100);
@@ -562,26 +406,12 @@ TEST(BlockDecompress, MalformedBlocksGiveZeroInsideTheirBuffers)
     add("raw run past the unpacked size", [](BitWriter& w) { PutRawRuns(w, RandomBytes(256, 1)); }, 259, 1000);
     add("literal past the capacity", [](BitWriter& w) { PutLiteral(w, 8, 1); }, 100, 4);
     add("match past the capacity", [](BitWriter& w) { PutMatch(w, 8, 4, 2); }, 100, 9);
-    {
-        // Would pass if the checksum read the guard bytes past the capacity.
-        BitWriter w = LiteralsPrefix(Bytes("abcd"));
-        PutEnd(w);
-        const std::vector<uint8_t> beyond = {'a', 'b', 'c', 'd', FILL, FILL, FILL, FILL};
-        cases.push_back({"checksum over more than the capacity", MakeBlock(w, 8, BlockChecksum(beyond.data(), 8)), 4});
-    }
     // Offset low widths no match can use.
     add("match with low width 0", [](BitWriter& w) { PutOffsetWidth(w, 4, 0); PutMatch(w, 0, 1, 2); }, 100, 100);
     add("match with low width 32", [](BitWriter& w) { PutOffsetWidth(w, 6, 32); PutBits(w, 0b01, 2); PutGamma(w, 3); PutBits(w, 1, 32); PutGamma(w, 2); }, 100, 100);
     add("match with low width 63", [](BitWriter& w) { PutOffsetWidth(w, 6, 63); PutMatch(w, 8, 1, 2); }, 100, 100);
-    {
-        // A literal of no width would leave a valid stream behind it.
-        BitWriter w;
-        PutBits(w, 1, 1);
-        PutLiteralFormat(w, 8, 0);
-        PutLiteral(w, 8, 'a');
-        PutEnd(w);
-        cases.push_back({"literal before the literal format", MakeBlock(w, 100, 0), 100});
-    }
+    // A literal of no width would leave a valid stream behind it.
+    addAfter("literal before the literal format", BitWriter{}, [](BitWriter& w) { PutBits(w, 1, 1); PutLiteralFormat(w, 8, 0); PutLiteral(w, 8, 'a'); }, 100, 100);
     for (const Case& c : cases) {
         const Decoded d = Decode(c.block, c.capacity);
         EXPECT_EQ(d.result, 0u) << c.name;
