@@ -48,7 +48,8 @@ build/native/bench/packer/packer_bench "${packer_corpus[@]}" | grep -E '^(file|t
 
 echo "== decoder against zlib's inflate, native (packer's -O3 build, then the installer's flags)"
 build/native/bench/block_decode_bench --benchmark_color=false "${decode_flags[@]}" 2>/dev/null | sed 's/\x1b\[[0-9;]*m//g' | grep 'ratio QZ'
-cmake -S . -B build/native-inst -DCMAKE_BUILD_TYPE=Release -DQZ_CODEC_INSTALLER_WAY=ON >/dev/null
+cmake -S . -B build/native-inst -DCMAKE_BUILD_TYPE=Release -DQZ_CODEC_INSTALLER_WAY=ON |
+  { grep -F "the installer's way" || true; } | sed 's/^-- /   (/; s/$/)/'
 cmake --build build/native-inst -j"$(nproc)" --target block_decode_bench >/dev/null
 build/native-inst/bench/block_decode_bench --benchmark_color=false "${decode_flags[@]}" 2>/dev/null | sed 's/\x1b\[[0-9;]*m//g' | grep 'ratio QZ'
 

@@ -44,6 +44,13 @@ readme_commands() {
   ' README.md
 }
 
+# Where 32-bit Wine cannot start at all, the Windows suite is skipped, and so
+# are the commands that run Windows programs.
+. scripts/lib/wine-env.sh
+NEEDS_WINE='scripts/demo|--preset windows -R|wine-run|install_timing'
+wine=1
+qz_wine_usable || wine=
+
 log_dir=build/readme-commands
 rm -rf "$log_dir"
 mkdir -p "$log_dir"
@@ -67,6 +74,10 @@ for ((i = 0; i < ${#COMMANDS[@]}; i += 2)); do
   [ "$run" = "=" ] && run=$shown
   if [[ $run == "("* ]]; then
     echo "      $shown $run"
+    continue
+  fi
+  if [ -z "$wine" ] && [[ $run =~ $NEEDS_WINE ]]; then
+    echo "skip  $run (32-bit Wine cannot start here)"
     continue
   fi
   log=$log_dir/$((i / 2 + 1)).log
