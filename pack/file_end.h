@@ -29,6 +29,7 @@ constexpr uint32_t PE_HEADER_POINTER_OFFSET = 0x3C;  // in the DOS header: where
 // The signature, then the file header, whose fields count from the signature.
 constexpr uint32_t PE_SIGNATURE = 0x00004550;  // "PE\0\0" read as a little-endian u32
 constexpr uint32_t PE_SECTION_COUNT_OFFSET = 6;
+constexpr uint32_t PE_TIMESTAMP_OFFSET = 8;  // seconds since 1970, UTC
 constexpr uint32_t PE_SYMBOL_TABLE_OFFSET = 12;
 constexpr uint32_t PE_SYMBOL_COUNT_OFFSET = 16;
 constexpr uint32_t PE_OPTIONAL_SIZE_OFFSET = 20;
@@ -39,7 +40,9 @@ constexpr uint32_t PE_COFF_SYMBOL_SIZE = 18;
 // images, which a maker may hand the packer as a stub).
 constexpr uint32_t PE32_MAGIC = 0x10B;
 constexpr uint32_t PE32_PLUS_MAGIC = 0x20B;
+constexpr uint32_t PE_FILE_ALIGNMENT_OFFSET = 36;
 constexpr uint32_t PE_HEADERS_SIZE_OFFSET = 60;
+constexpr uint32_t PE_CHECKSUM_OFFSET = 64;
 constexpr uint32_t PE32_DIRECTORY_COUNT_OFFSET = 92;
 constexpr uint32_t PE32_PLUS_DIRECTORY_COUNT_OFFSET = 108;
 constexpr uint32_t PE_DIRECTORY_SIZE = 8;  // an address and a size; by index:
@@ -55,6 +58,8 @@ constexpr uint32_t PE_SECTION_VIRTUAL_SIZE_OFFSET = 8;
 constexpr uint32_t PE_SECTION_ADDRESS_OFFSET = 12;
 constexpr uint32_t PE_SECTION_RAW_SIZE_OFFSET = 16;
 constexpr uint32_t PE_SECTION_RAW_POINTER_OFFSET = 20;
+constexpr uint32_t PE_SECTION_FLAGS_OFFSET = 36;
+constexpr uint32_t PE_SECTION_WRITABLE = 0x80000000;  // a flag: the section is mapped writable
 // The certificate table starts on this boundary; the signer pads with zeros
 // to reach it.
 constexpr uint32_t PE_CERTIFICATE_ALIGNMENT = 8;

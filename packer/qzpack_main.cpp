@@ -311,7 +311,8 @@ int RunList(Invocation& inv)
 const char* const VERIFY_HELP =
     "usage: qzpack verify FILE\n\n"
     "Exit 0 when every entry of the installer or pack is complete and every block\n"
-    "unpacks and passes its checksum; otherwise names the first bad entry, exit 1.\n";
+    "unpacks and passes its checksum, and an installer's header checksum is the\n"
+    "file's; otherwise names the first fault, exit 1.\n";
 
 int RunVerify(Invocation& inv)
 {
@@ -319,6 +320,7 @@ int RunVerify(Invocation& inv)
     OpenedPack pack;
     std::vector<DecodedEntry> decoded;
     if (const std::string error = OpenPackDecoded(path, pack, decoded); !error.empty()) return Fail(path, error);
+    if (const std::string error = PeChecksumError(pack.file); !error.empty()) return Fail(path, error);
     printf("%s: %zu entries, all complete and intact\n", path.c_str(), decoded.size());
     return EXIT_OK;
 }
