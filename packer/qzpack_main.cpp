@@ -605,7 +605,7 @@ void PrintHelp()
           "'qzpack COMMAND --help' describes a command. Exit codes: 0 success,\n"
           "1 bad or unreadable input, 2 wrong usage.\n",
           stdout);
-    fputs(OPTIONS_HELP, stdout);
+    printf("\n%s", OPTIONS_HELP);
 }
 
 int PrintVersion(const char* argv0)
@@ -671,6 +671,7 @@ std::string OptionTake(Invocation& inv, int argc, char** argv, int& next)
         if (next + 1 >= argc) return "option '" + arg + "' needs a value";
         value = argv[++next];
     }
+    if (takesValue && value.empty()) return "option '" + arg + "' needs a value";
     inv.options.emplace_back(arg, value);
     return {};
 }
