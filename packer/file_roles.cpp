@@ -75,14 +75,14 @@ bool SameNameIgnoringCase(const std::string& a, const std::string& b)
            });
 }
 
-// A DLL linked under another target's name is that target's file: the two
+// A file that calls itself by another target's name belongs there: the two
 // plugin DLLs given in each other's places.
-std::string DllNamedForAnother(int target, const FileLooks& looks)
+std::string NamedForAnother(int target, const std::string& name, const char* how)
 {
     for (int other = 0; other < INSTALL_TARGET_COUNT; ++other) {
-        if (other == target || !SameNameIgnoringCase(looks.exportName, TargetFileName(other))) continue;
-        return "it is the DLL " + looks.exportName + " (the name it was linked as), which goes in " +
-               INSTALL_TARGETS[other] + " (entry " + std::to_string(other) + ")";
+        if (other == target || !SameNameIgnoringCase(name, TargetFileName(other))) continue;
+        return std::string("it is ") + how + " " + name + ", which goes in " + INSTALL_TARGETS[other] + " (entry " +
+               std::to_string(other) + ")";
     }
     return {};
 }
@@ -122,7 +122,15 @@ std::string FileLooksText(const FileLooks& looks)
     return "program " + MachineText(looks.pe.machine) + subsystem;
 }
 
-std::string TargetMismatch(int target, const FileLooks& looks)
+std::string TargetMismatch(int target, const FileLooks& looks, const std::string& givenName)
+{
+    if (const std::string why = TargetKindMismatch(target, looks); !why.empty()) return why;
+    if (const std::string why = NamedForAnother(target, looks.exportName, "the DLL linked as"); !why.empty())
+        return why;
+    return NamedForAnother(target, givenName, "named");
+}
+
+std::string TargetKindMismatch(int target, const FileLooks& looks)
 {
     const bool image = looks.kind == FILE_DLL || looks.kind == FILE_PROGRAM;
     if (target == INSTALL_README_TARGET)
@@ -132,7 +140,7 @@ std::string TargetMismatch(int target, const FileLooks& looks)
     if (looks.kind != FILE_DLL) return "it is " + LooksPhrase(looks) + ", not " + DLL_NEEDED;
     if (!IsX86Image(looks))
         return "it is " + LooksPhrase(looks) + ", not " + DLL_NEEDED + " (the player is a 32-bit program)";
-    return DllNamedForAnother(target, looks);
+    return {};
 }
 
 std::string TargetOrderText()

@@ -28,8 +28,15 @@ FileLooks FileLooksOf(const std::vector<uint8_t>& bytes);
 std::string FileLooksText(const FileLooks& looks);
 
 // Why a file that looks so does not belong at the target of that index
-// ("it is text, not a 32-bit x86 Windows DLL"), or empty when it may.
-std::string TargetMismatch(int target, const FileLooks& looks);
+// ("it is text, not a 32-bit x86 Windows DLL"), or empty when it may: it
+// must be of the target's kind, and neither the name a DLL was linked as
+// nor the name it was given (its file name, when known) may be another
+// target's.
+std::string TargetMismatch(int target, const FileLooks& looks, const std::string& givenName = {});
+
+// The kind alone: a readme no executable, the DLLs 32-bit x86 DLLs, the
+// config a program.
+std::string TargetKindMismatch(int target, const FileLooks& looks);
 
 // The installer's targets by their file names, in install order, for
 // messages: "zivoravarelle-readme.txt, zivora.dll, ...".

@@ -273,7 +273,7 @@ bool BuildRolesFit(const std::vector<std::string>& paths, const std::vector<std:
 {
     bool fit = true;
     for (int i = 0; i < INSTALL_TARGET_COUNT; ++i) {
-        const std::string why = TargetMismatch(i, FileLooksOf(data[i]));
+        const std::string why = TargetMismatch(i, FileLooksOf(data[i]), fs::path(paths[i]).filename().string());
         if (why.empty()) continue;
         fprintf(stderr, "qzpack: %s is given as %s (entry %d), but %s; the files go in install order: %s\n",
                 paths[i].c_str(), INSTALL_TARGETS[i], i, why.c_str(), TargetOrderText().c_str());

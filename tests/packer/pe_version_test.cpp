@@ -122,14 +122,16 @@ TEST(FileLooksOf, TellsTextDataDllsAndProgramsApartByTheirHeaders)
     EXPECT_EQ(PeExportName(PeDll(nullptr)), "");
 }
 
-// Entries 1 and 2 both take DLLs: only the name a DLL was linked as tells
-// them apart, and only when it is the other target's.
+// Entries 1 and 2 both take DLLs: only the name a DLL was linked as, or the
+// name it is given by, tells them apart, and only when it is the other
+// target's.
 TEST(TargetMismatch, EachPlaceTakesOnlyItsKindAndNoDllNamedForAnother)
 {
     const struct {
         int target;
         std::vector<uint8_t> bytes;
         const char* why;  // part of the reason; empty when it fits
+        const char* named = "";  // the file's own name
     } cases[] = {
         {0, TextBytes(100, 1), ""},
         {0, RandomBytes(100, 1), ""},
@@ -142,6 +144,9 @@ TEST(TargetMismatch, EachPlaceTakesOnlyItsKindAndNoDllNamedForAnother)
         {1, PeDll("zivoravarelle.dll"), "plugins\\zivoravarelle.dll (entry 2)"},
         {2, PeDll("zivora.dll"), "plugins\\zivora\\zivora.dll (entry 1)"},
         {2, PeDll(nullptr, true), "DLL x64"},
+        {1, PeDll(nullptr), "named Zivoravarelle.dll, which goes in plugins\\zivoravarelle.dll", "Zivoravarelle.dll"},
+        {2, PeDll(nullptr), "", "zivoravarelle.dll"},
+        {0, TextBytes(100, 1), "(entry 3)", "zivora_config.exe"},
         {1, TextBytes(100, 1), "text, not a 32-bit x86 Windows DLL"},
         {2, PeSubsystemSet(PeImage(), 2), "program x86, not"},
         {3, PeSubsystemSet(PeImage(), 2), ""},
@@ -150,7 +155,7 @@ TEST(TargetMismatch, EachPlaceTakesOnlyItsKindAndNoDllNamedForAnother)
         {3, {}, "an empty file"},
     };
     for (const auto& c : cases) {
-        const std::string why = TargetMismatch(c.target, FileLooksOf(c.bytes));
+        const std::string why = TargetMismatch(c.target, FileLooksOf(c.bytes), c.named);
         if (!*c.why)
             EXPECT_EQ(why, "") << c.target;
         else

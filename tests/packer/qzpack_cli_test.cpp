@@ -364,6 +364,8 @@ TEST_F(QzpackCli, WrongUsageExitsTwoBadInputOneNamingTheFileAndNothingIsLeft)
          {setup, std::to_string(StubImage().size()), std::to_string(FileBytes(setup).size())}},
         // Outputs that are inputs, by any name, and a read-only one.
         {Build(files[3]), 1, {files[3] + ": the output (-o) is the same file", INSTALL_TARGETS[3]}},
+        {"build -o" + files[3] + " --stub=" + stub + " " + files[0] + " " + files[1] + " " + files[2] + " " + files[3],
+         1, {files[3] + ": the output (-o) is the same file"}},
         {Build((dir / "." / "stub.exe").string()), 1, {"the installer stub"}},
         {Build(link), 1, {link, "the installer stub"}},
         {"compress " + files[0] + " " + hard, 1, {hard, "the input"}},
