@@ -105,8 +105,9 @@ bool FileMoveOver(const std::string& temporary, const std::string& path, std::st
 bool FileIdentityOf(const std::string& path, FileIdentity& identity)
 {
 #ifdef _WIN32
-    const HANDLE h = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                 nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    const HANDLE h = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, share, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
     BY_HANDLE_FILE_INFORMATION info;
     const bool known = GetFileInformationByHandle(h, &info) != 0;
@@ -163,20 +164,17 @@ namespace {
 // The signals that end qzpack on a user's or the system's request.
 const int INTERRUPT_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
-sigset_t InterruptSet()
-{
-    sigset_t set;
-    sigemptyset(&set);
-    for (int s : INTERRUPT_SIGNALS) sigaddset(&set, s);
-    return set;
-}
+// The signal mask before InterruptsHold, which InterruptsRelease restores.
+sigset_t MaskBeforeHold;
 
 }  // namespace
 
 void InterruptsHold()
 {
-    const sigset_t set = InterruptSet();
-    sigprocmask(SIG_BLOCK, &set, nullptr);
+    sigset_t set;
+    sigemptyset(&set);
+    for (int s : INTERRUPT_SIGNALS) sigaddset(&set, s);
+    sigprocmask(SIG_BLOCK, &set, &MaskBeforeHold);
 }
 
 bool InterruptHeld()
@@ -191,8 +189,7 @@ bool InterruptHeld()
 // A held signal is delivered here, and ends the process.
 void InterruptsRelease()
 {
-    const sigset_t set = InterruptSet();
-    sigprocmask(SIG_UNBLOCK, &set, nullptr);
+    sigprocmask(SIG_SETMASK, &MaskBeforeHold, nullptr);
 }
 #endif
 

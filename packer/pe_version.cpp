@@ -87,7 +87,8 @@ bool PeHeadersRead(PeImage& pe)
     pe.facts.magic = U16(pe, optional);
     if (pe.facts.magic != PE32_MAGIC && pe.facts.magic != PE32_PLUS_MAGIC) return false;
     if (optionalSize >= PE_SUBSYSTEM_OFFSET + 2) pe.facts.subsystem = U16(pe, optional + PE_SUBSYSTEM_OFFSET);
-    const size_t countAt = pe.facts.magic == PE32_MAGIC ? PE32_DIRECTORY_COUNT_OFFSET : PE32_PLUS_DIRECTORY_COUNT_OFFSET;
+    const size_t countAt =
+        pe.facts.magic == PE32_MAGIC ? PE32_DIRECTORY_COUNT_OFFSET : PE32_PLUS_DIRECTORY_COUNT_OFFSET;
     if (optionalSize < countAt + 4) return true;
     pe.directories = size_t(optional + countAt + 4);
     const uint32_t room = uint32_t((optionalSize - countAt - 4) / PE_DIRECTORY_SIZE);

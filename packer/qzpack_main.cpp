@@ -429,8 +429,8 @@ int RunVerify(Invocation& inv)
     for (int i = 0; pack.place.isInstaller && !FlagGiven(inv, "--no-role-check") && i < INSTALL_TARGET_COUNT; ++i) {
         const std::string why = TargetMismatch(i, FileLooksOf(decoded[i].bytes));
         if (why.empty()) continue;
-        Fail(path, "entry " + std::to_string(i) + ", installed as " + INSTALL_TARGETS[i] + ", does not fit its place: " +
-                       why + "; the files go in install order: " + TargetOrderText());
+        Fail(path, "entry " + std::to_string(i) + ", installed as " + INSTALL_TARGETS[i] +
+                       ", does not fit its place: " + why + "; the files go in install order: " + TargetOrderText());
         fit = false;
     }
     if (!fit) return EXIT_BAD_INPUT;
@@ -526,8 +526,8 @@ int RunExtract(Invocation& inv)
         std::string error;
         if (OutputCommit(outputs[i], error)) continue;
         // Only a move can fail here, and those before it are done.
-        Fail(targets[i].string(), error + "; entries " + std::to_string(i) + " to " + std::to_string(outputs.size() - 1) +
-                                      " were not extracted" +
+        const std::string last = std::to_string(outputs.size() - 1);
+        Fail(targets[i].string(), error + "; entries " + std::to_string(i) + " to " + last + " were not extracted" +
                                       (i ? ", entries 0 to " + std::to_string(i - 1) + " were" : ""));
         std::vector<fs::path> keep;
         ExtractUndo(outputs, i ? keep : made);
