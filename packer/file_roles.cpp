@@ -14,7 +14,10 @@ namespace {
 // Enough of a file's start to tell text from binary data.
 constexpr size_t TEXT_SNIFF_SIZE = 4096;
 constexpr const char STUB_NEEDED[] = "the installer stub (a 32-bit x86 Windows GUI program)";
-constexpr const char DLL_NEEDED[] = "a 32-bit x86 Windows DLL";
+constexpr const char DLL_NEEDED[] = "a Windows DLL";
+constexpr const char X86_DLL_NEEDED[] = "a 32-bit x86 Windows DLL";
+// The readme may be named anything; the order names it by its role.
+constexpr const char README_ROLE[] = "readme";
 
 // Text in any 8-bit encoding has no control characters but tab, line and
 // page breaks and escape; UTF-16 text starts with its byte order mark.
@@ -139,14 +142,15 @@ std::string TargetKindMismatch(int target, const FileLooks& looks)
         return looks.kind == FILE_PROGRAM ? "" : "it is " + LooksPhrase(looks) + ", not a Windows program";
     if (looks.kind != FILE_DLL) return "it is " + LooksPhrase(looks) + ", not " + DLL_NEEDED;
     if (!IsX86Image(looks))
-        return "it is " + LooksPhrase(looks) + ", not " + DLL_NEEDED + " (the player is a 32-bit program)";
+        return "it is " + LooksPhrase(looks) + ", not " + X86_DLL_NEEDED + " (the player is a 32-bit program)";
     return {};
 }
 
 std::string TargetOrderText()
 {
     std::string order;
-    for (int i = 0; i < INSTALL_TARGET_COUNT; ++i) order += (i ? ", " : "") + TargetFileName(i);
+    for (int i = 0; i < INSTALL_TARGET_COUNT; ++i)
+        order += (i ? ", " : "") + (i == INSTALL_README_TARGET ? README_ROLE : TargetFileName(i));
     return order;
 }
 

@@ -28,7 +28,7 @@ FileLooks FileLooksOf(const std::vector<uint8_t>& bytes);
 std::string FileLooksText(const FileLooks& looks);
 
 // Why a file that looks so does not belong at the target of that index
-// ("it is text, not a 32-bit x86 Windows DLL"), or empty when it may: it
+// ("it is text, not a Windows DLL"), or empty when it may: it
 // must be of the target's kind, and neither the name a DLL was linked as
 // nor the name it was given (its file name, when known) may be another
 // target's.
@@ -38,8 +38,8 @@ std::string TargetMismatch(int target, const FileLooks& looks, const std::string
 // config a program.
 std::string TargetKindMismatch(int target, const FileLooks& looks);
 
-// The installer's targets by their file names, in install order, for
-// messages: "zivoravarelle-readme.txt, zivora.dll, ...".
+// The installer's targets in install order, for messages: "readme,
+// zivora.dll, zivoravarelle.dll, zivora_config.exe".
 std::string TargetOrderText();
 
 // Why a file is not an installer stub ("it is a DLL x86, not ..."), or

@@ -147,7 +147,7 @@ TEST(TargetMismatch, EachPlaceTakesOnlyItsKindAndNoDllNamedForAnother)
         {1, PeDll(nullptr), "named Zivoravarelle.dll, which goes in plugins\\zivoravarelle.dll", "Zivoravarelle.dll"},
         {2, PeDll(nullptr), "", "zivoravarelle.dll"},
         {0, TextBytes(100, 1), "(entry 3)", "zivora_config.exe"},
-        {1, TextBytes(100, 1), "text, not a 32-bit x86 Windows DLL"},
+        {1, TextBytes(100, 1), "text, not a Windows DLL"},
         {2, PeSubsystemSet(PeImage(), 2), "program x86, not"},
         {3, PeSubsystemSet(PeImage(), 2), ""},
         {3, PeSubsystemSet(PeImage(true), 3), ""},

@@ -327,7 +327,7 @@ TEST_F(QzpackCli, WrongUsageExitsTwoBadInputOneNamingTheFileAndNothingIsLeft)
     const std::string insideSetup = (inside / INSTALL_TARGETS[3]).string();
     fs::copy_file(setup, insideSetup);
     WriteBytes(blocked / "plugins", {'x'});
-    const std::string order = "the files go in install order: zivoravarelle-readme.txt, zivora.dll, ";
+    const std::string order = "the files go in install order: readme, zivora.dll, zivoravarelle.dll, zivora_config.exe";
     const struct {
         std::string args;
         int code;
