@@ -180,9 +180,11 @@ bool PackLocate(const std::vector<uint8_t>& file, PackPlace& place, std::string&
     }
     const size_t room = end - PACK_TRAILER_SIZE;
     const uint32_t length = LoadU32(&file[room]);
+    // A cut-short download ends inside its pack, so its last four bytes
+    // are pack data: a length that does not fit.
     if (length > INSTALL_SIZE_MAX || length > room) {
-        error = "trailer gives a pack of " + std::to_string(length) + " bytes, but only " + std::to_string(room) +
-                " bytes precede it";
+        error = "the file ends before its pack: is it a complete download? (its last 4 bytes give a pack of " +
+                std::to_string(length) + " bytes, but only " + std::to_string(room) + " bytes precede them)";
         return false;
     }
     if (length == 0) {
