@@ -48,8 +48,10 @@ standard_dos=$(printf '%s' \
   742062652072756e20696e20444f53206d6f64652e0d0d0a2400000000000000)
 
 make_readme "$work/readme.txt"
-seq 1 20000 >"$work/numbers.txt"
-"$qzpack" build -o "$work/setup.exe" --stub "$stub" "$work/readme.txt" "$stub" "$stub" "$work/numbers.txt" >/dev/null ||
+# Two 32-bit DLLs (Wine's, which set-up installs) and a program, as a real payload has.
+wine_dlls=/usr/lib/i386-linux-gnu/wine/i386-windows
+"$qzpack" build -o "$work/setup.exe" --stub "$stub" "$work/readme.txt" "$wine_dlls/dciman32.dll" \
+  "$wine_dlls/sfc_os.dll" "$stub" >/dev/null ||
   { echo "FAIL: qzpack build"; exit 1; }
 sign_setup "$work/setup.exe" "$work/setup-signed.exe" "$work" || { echo "FAIL: osslsigncode sign"; exit 1; }
 

@@ -66,8 +66,7 @@ protected:
                ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir);
         fs::create_directories(dir);
-        // Each fits its place: text, two x86 DLLs, a program (whose random
-        // bytes are stored as they are).
+        // Each fits its place: text, two x86 DLLs, a program.
         inputs = {TextBytes(670, 1), ReadSample("irprops.cpl"), ReadSample("drmclien.dll"),
                   PeSubsystemSet(PeImage(), 2)};
         Append(inputs[3], RandomBytes(3000, 2));
@@ -525,10 +524,20 @@ TEST_F(QzpackCli, DamagedInstallersFailVerifyAndExtractWritesNothing)
     damages.push_back({"empty file", {}, "carries no pack"});
     size_t fourth = packStart;
     for (int i = 0; i < 3; ++i) fourth += 8 + LoadU32(&good[fourth + 4]);
-    // Entry 3, random bytes, is stored as it is: no block checksum covers it.
-    ASSERT_EQ(LoadU32(&good[fourth]), LoadU32(&good[fourth + 4]));
-    std::vector<uint8_t> storedByte = good;
-    storedByte[fourth + 8 + 100] ^= 0x80;
+    // Random bytes as entry 3 are stored as they are: no block checksum
+    // covers them (the verify below meets the header checksum before the
+    // entry's place).
+    const std::string raw = (dir / "random.bin").string();
+    const std::string rawSetup = (dir / "raw-setup.exe").string();
+    WriteBytes(raw, RandomBytes(3000, 2));
+    ASSERT_EQ(Qzpack(BuildArgs(rawSetup, stub, {files[0], files[1], files[2], raw}) + " --no-role-check").code, 0);
+    std::vector<uint8_t> storedByte = FileBytes(rawSetup);
+    fs::remove(raw);
+    fs::remove(rawSetup);
+    size_t rawFourth = storedByte.size() - 4 - LoadU32(&storedByte[storedByte.size() - 4]);
+    for (int i = 0; i < 3; ++i) rawFourth += 8 + LoadU32(&storedByte[rawFourth + 4]);
+    ASSERT_EQ(LoadU32(&storedByte[rawFourth]), LoadU32(&storedByte[rawFourth + 4]));
+    storedByte[rawFourth + 8 + 100] ^= 0x80;
     damages.push_back({"a stored entry's byte changed", storedByte, "header checksum", true});
     damages.push_back({"three entries",
                        InstallerAssemble(PeImage(), std::vector<uint8_t>(good.begin() + long(packStart),
