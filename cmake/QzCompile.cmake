@@ -28,8 +28,9 @@ endif()
 # Reproducible builds: the same source gives the same bytes wherever and
 # whenever it is built, so anyone can check a signed installer against it.
 # The linker would stamp every Windows image with the link time (and the
-# checksum after it would follow); the source and build folders would reach
-# __FILE__ and debug information.
+# checksum after it would follow), so it stamps none, and the installer's
+# image gets the source's date after the link (cmake/QzImageLayout.cmake);
+# the source and build folders would reach __FILE__ and debug information.
 if(WIN32)
   add_link_options(-Wl,--no-insert-timestamp)
 endif()

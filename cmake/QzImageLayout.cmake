@@ -1,16 +1,15 @@
-# The installer's image layout: five sections, compact headers, no import
-# lookup tables.
+# The installer's image layout: five sections, no import lookup tables,
+# read-only resources, and the source's date in the header.
 #
-# Every section costs a 40-byte header, and with the linker's 128-byte DOS
-# program in front the headers of six sections spill over one 512-byte file
-# block. So the import tables go into .rdata, as the usual Windows toolchains
-# put them (the loaders write the import address table whatever the
-# section's protection), and after the link the PE header moves up to follow
-# the 64-byte DOS header directly and the import lookup tables, copies of
-# the import address tables, are cut off; see cmake/compact-pe-headers.pl.
+# The import tables go into .rdata, as the usual Windows toolchains put them
+# (the loaders write the import address table whatever the section's
+# protection), and after the link the import lookup tables, copies of the
+# import address tables, are cut off its end; see cmake/compact-pe-headers.pl.
+# The DOS header and program and the PE header stay where the linker puts
+# them, as every loader and analyser expects them.
 #
-# qz_image_layout(TARGET) links TARGET with that script and compacts its
-# headers after every link, keeping the linked image in linked/ beside it
+# qz_image_layout(TARGET) links TARGET with that script and finishes its
+# image after every link, keeping the linked image in linked/ beside it
 # for the tests. Call it before any other POST_BUILD step of TARGET: those
 # then see the final image.
 
@@ -94,19 +93,28 @@ endfunction()
 
 set(QZ_LAYOUT_SCRIPT ${CMAKE_BINARY_DIR}/image-layout.ld)
 set(QZ_COMPACT_HEADERS ${CMAKE_CURRENT_LIST_DIR}/compact-pe-headers.pl)
+# The date the images are stamped with, chosen anew at every build (a
+# commit changes it) by cmake/SourceDate.cmake.
+set(QZ_SOURCE_DATE_FILE ${CMAKE_BINARY_DIR}/source-date)
 if(WIN32)
   qz_layout_script_write(${QZ_LAYOUT_SCRIPT})
   find_program(QZ_PERL perl REQUIRED)
+  add_custom_target(qz_source_date
+    COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${PROJECT_SOURCE_DIR} -DFALLBACK=${QZ_VERSION_DATE}
+            -DOUTPUT=${QZ_SOURCE_DATE_FILE} -P ${CMAKE_CURRENT_LIST_DIR}/SourceDate.cmake
+    BYPRODUCTS ${QZ_SOURCE_DATE_FILE}
+    VERBATIM)
 endif()
 
 function(qz_image_layout target)
   target_link_options(${target} PRIVATE -Wl,-T,${QZ_LAYOUT_SCRIPT})
   set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS
-    ${QZ_LAYOUT_SCRIPT} ${QZ_COMPACT_HEADERS} ${PROJECT_SOURCE_DIR}/pack/file_end.h)
+    ${QZ_LAYOUT_SCRIPT} ${QZ_COMPACT_HEADERS} ${PROJECT_SOURCE_DIR}/pack/file_end.h ${QZ_SOURCE_DATE_FILE})
+  add_dependencies(${target} qz_source_date)
   set(linked $<TARGET_FILE_DIR:${target}>/linked/$<TARGET_FILE_NAME:${target}>)
   add_custom_command(TARGET ${target} POST_BUILD
     COMMAND ${CMAKE_COMMAND} -E make_directory $<TARGET_FILE_DIR:${target}>/linked
     COMMAND ${CMAKE_COMMAND} -E rename $<TARGET_FILE:${target}> ${linked}
-    COMMAND ${QZ_PERL} ${QZ_COMPACT_HEADERS} ${linked} $<TARGET_FILE:${target}>
+    COMMAND ${QZ_PERL} ${QZ_COMPACT_HEADERS} ${linked} $<TARGET_FILE:${target}> ${QZ_SOURCE_DATE_FILE}
     VERBATIM)
 endfunction()

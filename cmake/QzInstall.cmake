@@ -2,7 +2,8 @@
 # scripts/package makes with CPack from the native build.
 #
 #   native:  bin/qzpack, share/qzpack/installer.exe (from the sibling Windows
-#            build), share/doc/qzpack/{README.md,copyright}
+#            build), share/doc/qzpack/{README.md,copyright,changelog.gz},
+#            share/man/man1/qzpack.1.gz
 #   windows: bin/qzpack.exe, share/qzpack/installer.exe, share/doc/qzpack/...
 
 set(QZ_INSTALL_BINDIR bin)
@@ -22,6 +23,14 @@ if(WIN32)
   install(TARGETS installer RUNTIME DESTINATION ${QZ_INSTALL_STUBDIR})
   return()
 endif()
+
+# The manual page and the changelog that Debian's policy asks of a package
+# with a tool in /usr/bin, made when installing.
+set(QZ_DEBIAN_DOCS ${CMAKE_BINARY_DIR}/debian-docs)
+install(CODE "execute_process(COMMAND ${PROJECT_SOURCE_DIR}/cmake/debian-docs.sh $<TARGET_FILE:qzpack>
+  ${PROJECT_VERSION} ${PROJECT_SOURCE_DIR}/docs/changelog ${QZ_DEBIAN_DOCS} COMMAND_ERROR_IS_FATAL ANY)")
+install(FILES ${QZ_DEBIAN_DOCS}/qzpack.1.gz DESTINATION share/man/man1)
+install(FILES ${QZ_DEBIAN_DOCS}/changelog.gz DESTINATION ${QZ_INSTALL_DOCDIR})
 
 # The native build makes no installer: it installs the one of the Windows
 # build beside it. Optional, so that a native-only install still works;

@@ -1,18 +1,20 @@
 #!/usr/bin/perl
-# compact-pe-headers.pl LINKED OUTPUT
+# compact-pe-headers.pl LINKED OUTPUT DATE_FILE
 #
-# Writes OUTPUT: the Windows image LINKED with its PE header moved to follow
-# the 64-byte DOS header directly (the linker's DOS program goes; a 28-byte
-# one in the DOS header's unused fields takes its place), the headers' size
-# cut to the fewest file blocks that hold them, every section's data moved
-# up by what that saves, and the checksum made anew. The import lookup
-# tables go too, where the link put them at the end of a section: they are
-# copies of the import address tables, which the loaders read the imported
-# names from when a descriptor has no lookup table. Every other byte stays
-# at its address; only file offsets change, and the image must hold none
-# but the section table's (no symbol table, no line numbers, no
-# certificate, no debug directory). An image it does not understand is
-# refused: OUTPUT is then not written, and the exit status is 1.
+# Writes OUTPUT: the Windows image LINKED made compact and finished. The
+# import lookup tables go, where the link put them at the end of a section:
+# they are copies of the import address tables, which the loaders read the
+# imported names from when a descriptor has no lookup table, and no analyser
+# misses them. The sections after them move up by the blocks that saves.
+# The resources are mapped read-only, as the usual Windows linkers map
+# them; the image is stamped with the time in DATE_FILE (seconds since 1970,
+# in decimal: the build's chosen date, never the clock) and its checksum is
+# made anew. The DOS header and program and every other header stay as the
+# linker wrote them, and every other byte stays at its address; only file
+# offsets change, and the image must hold none but the section table's (no
+# symbol table, no line numbers, no certificate, no debug directory). An
+# image it does not understand is refused: OUTPUT is then not written, and
+# the exit status is 1.
 use strict;
 use warnings;
 use FindBin;
@@ -24,9 +26,9 @@ use constant do {
     +{ map { /^constexpr uint32_t (PE\w+) = (?:0x([0-9A-F]+)|([0-9]+));/ ? ($1 => defined $2 ? hex $2 : $3) : () } <$in> };
 };
 
-my ($linked, $output) = @ARGV;
-unless (defined $output && @ARGV == 2) {
-    print STDERR "usage: compact-pe-headers.pl LINKED OUTPUT\n";
+my ($linked, $output, $date_file) = @ARGV;
+unless (defined $date_file && @ARGV == 3) {
+    print STDERR "usage: compact-pe-headers.pl LINKED OUTPUT DATE_FILE\n";
     exit 1;
 }
 
@@ -35,6 +37,12 @@ sub refuse {
     print STDERR "compact-pe-headers: $linked: $_[0]; not rewritten\n";
     exit 1;
 }
+
+open my $date_in, '<', $date_file or refuse("cannot read $date_file: $!");
+my $date = <$date_in> // '';
+close $date_in;
+refuse("$date_file holds no date (seconds since 1970)") unless $date =~ /^([0-9]{1,10})\n?\z/ && $1 <= 0xFFFFFFFF;
+$date = $1;
 
 open my $in, '<:raw', $linked or refuse("cannot read: $!");
 my $image = do { local $/; <$in> };
@@ -62,7 +70,7 @@ refuse("$directory_count data directories") if $directory_count > 16;
 refuse('optional header shorter than its directories')
     if $directories + PE_DIRECTORY_SIZE * $directory_count > $optional + $optional_size;
 
-my $file_alignment = u32($optional + 36);
+my $file_alignment = u32($optional + PE_FILE_ALIGNMENT_OFFSET);
 my $headers_size   = u32($optional + PE_HEADERS_SIZE_OFFSET);
 my $table          = $optional + $optional_size;
 my $headers_end    = $table + PE_SECTION_HEADER_SIZE * $sections;
@@ -75,34 +83,22 @@ for my $entry (PE_SECURITY_DIRECTORY, PE_DEBUG_DIRECTORY) {
     refuse("data directory $entry holds file offsets") if u32($at) || u32($at + 4);
 }
 
-lookup_tables_drop();
-
-# The new layout: the PE header right after the DOS header, headers rounded
-# up to the file alignment, everything after them moved up by the saving.
-my $shift         = $pe - PE_DOS_HEADER_SIZE;
-my $new_headers   = whole_blocks($headers_end - $shift);
-my $saving        = $headers_size - $new_headers;
-my $headers = substr($image, 0, PE_DOS_HEADER_SIZE) . substr($image, $pe, $headers_end - $pe);
-substr($headers, PE_HEADER_POINTER_OFFSET, 4) = pack 'V', PE_DOS_HEADER_SIZE;
-dos_program_write();
-$headers .= "\0" x ($new_headers - length $headers);
-my $new_optional = $optional - $shift;
-substr($headers, $new_optional + PE_HEADERS_SIZE_OFFSET, 4) = pack 'V', $new_headers;
-
 for my $i (0 .. $sections - 1) {
     my $header = $table + PE_SECTION_HEADER_SIZE * $i;
     my ($raw_size, $raw_at) = (u32($header + PE_SECTION_RAW_SIZE_OFFSET), u32($header + PE_SECTION_RAW_POINTER_OFFSET));
     refuse("section $i has relocations or line numbers") if u32($header + 24) || u32($header + 28) || u32($header + 32);
     next if $raw_size == 0 && $raw_at == 0;
     refuse("section $i lies outside the file's sections") if $raw_at < $headers_size || $raw_at + $raw_size > $size;
-    substr($headers, $header - $shift + PE_SECTION_RAW_POINTER_OFFSET, 4) = pack 'V', $raw_at - $saving;
 }
 
-my $result = $headers . substr($image, $headers_size);
-substr($result, $new_optional + 64, 4) = pack 'V', checksum($result, $new_optional + 64);
+lookup_tables_drop();
+resources_read_only();
+substr($image, $pe + PE_TIMESTAMP_OFFSET, 4) = pack 'V', $date;
+my $checksum_at = $optional + PE_CHECKSUM_OFFSET;
+substr($image, $checksum_at, 4) = pack 'V', checksum($image, $checksum_at);
 
 open my $out, '>:raw', $output or refuse("cannot write $output: $!");
-print {$out} $result or refuse("cannot write $output: $!");
+print {$out} $image or refuse("cannot write $output: $!");
 close $out or refuse("cannot write $output: $!");
 chmod((stat $linked)[2] & 07777, $output) or refuse("cannot set the mode of $output: $!");
 
@@ -218,23 +214,17 @@ sub lookup_tables_drop {
     substr($image, $optional + 8, 4) = pack 'V', $initialised > $cut ? $initialised - $cut : 0;
 }
 
-# The linker's DOS program goes, so the DOS header gets one of its own in the
-# fields Windows ignores (0x20 to 0x3B); otherwise DOS would run the PE
-# header as code. DOS loads the file's first 64 bytes less a 32-byte header
-# right after the 256-byte program segment prefix, where DS points on entry:
-# the program prints that it needs Windows and exits with status 1.
-sub dos_program_write {
-    my $at      = 0x20;
-    my $message = "Needs Windows\r\n\$";
-    my $program = pack('C v C9',
-        0xBA, 0x100 + 12,          # mov dx, the message: 12 bytes into the program
-        0xB4, 0x09, 0xCD, 0x21,    # mov ah, 9; int 21h
-        0xB8, 0x01, 0x4C,          # mov ax, 4C01h
-        0xCD, 0x21) . $message;    # int 21h
-    refuse('no room for the DOS program') if $at + length $program > PE_HEADER_POINTER_OFFSET;
-    substr($headers, 2, 8)  = pack 'v4', PE_DOS_HEADER_SIZE, 1, 0, $at / 16;  # last page, pages, relocations, header
-    substr($headers, 0x14, 4) = pack 'v2', 0, 0;                           # ip, cs
-    substr($headers, $at, length $program) = $program;
+# The resources are data that nothing writes: their section, which must hold
+# them from its start, loses the linker's write permission.
+sub resources_read_only {
+    return if PE_RESOURCE_DIRECTORY >= $directory_count;
+    my $directory = u32($directories + PE_DIRECTORY_SIZE * PE_RESOURCE_DIRECTORY);
+    return unless $directory;
+    my $header = section_at($directory);
+    refuse('resources in a section with other data')
+        if u32($header + PE_SECTION_ADDRESS_OFFSET) != $directory || substr($image, $header, 8) ne ".rsrc\0\0\0";
+    my $flags = $header + PE_SECTION_FLAGS_OFFSET;
+    substr($image, $flags, 4) = pack 'V', u32($flags) & ~PE_SECTION_WRITABLE & 0xFFFFFFFF;
 }
 
 # The image checksum: the file's 16-bit little-endian words summed with the

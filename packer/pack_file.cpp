@@ -1,5 +1,7 @@
 #include "packer/pack_file.h"
 
+#include <stdio.h>
+
 #include <algorithm>
 
 #include "pack/block_decoder.h"
@@ -96,7 +98,43 @@ std::vector<uint8_t> InstallerAssemble(const std::vector<uint8_t>& stub, const s
     out.insert(out.end(), padding, 0);
     out.insert(out.end(), pack.begin(), pack.end());
     AppendU32(out, uint32_t(pack.size()));
+    if (const size_t field = PeChecksumOffset(out)) StoreU32(&out[field], PeChecksum(out, field));
     return out;
+}
+
+size_t PeChecksumOffset(const std::vector<uint8_t>& file)
+{
+    if (!IsPeImage(file)) return 0;
+    const size_t header = LoadU32(&file[PE_HEADER_POINTER_OFFSET]);
+    if (file.size() - header < PE_OPTIONAL_HEADER_OFFSET) return 0;
+    const uint32_t optionalSize = uint32_t(file[header + PE_OPTIONAL_SIZE_OFFSET]) |
+                                  uint32_t(file[header + PE_OPTIONAL_SIZE_OFFSET + 1]) << 8;
+    const size_t field = header + PE_OPTIONAL_HEADER_OFFSET + PE_CHECKSUM_OFFSET;
+    if (optionalSize < PE_CHECKSUM_OFFSET + 4 || file.size() - header < field - header + 4) return 0;
+    return field;
+}
+
+uint32_t PeChecksum(const std::vector<uint8_t>& file, size_t field)
+{
+    // Wide enough for the words of any file the installer can read, so the
+    // carries are folded once at the end, which gives the same 16 bits.
+    uint64_t sum = 0;
+    auto byte = [&](size_t at) -> uint32_t { return at >= file.size() || at - field < 4 ? 0 : file[at]; };
+    for (size_t at = 0; at < file.size(); at += 2) sum += byte(at) | byte(at + 1) << 8;
+    while (sum >> 16) sum = (sum & 0xFFFF) + (sum >> 16);
+    return uint32_t(sum + file.size());
+}
+
+std::string PeChecksumError(const std::vector<uint8_t>& file)
+{
+    const size_t field = PeChecksumOffset(file);
+    if (field == 0) return {};
+    const uint32_t stored = LoadU32(&file[field]), computed = PeChecksum(file, field);
+    if (stored == computed) return {};
+    char text[160];
+    snprintf(text, sizeof text, "its header checksum is 0x%08X, but the file's is 0x%08X: changed after it was built, "
+             "or built by an older qzpack", stored, computed);
+    return text;
 }
 
 PackLayout PackParse(const uint8_t* pack, size_t size)
@@ -142,9 +180,11 @@ bool PackLocate(const std::vector<uint8_t>& file, PackPlace& place, std::string&
     }
     const size_t room = end - PACK_TRAILER_SIZE;
     const uint32_t length = LoadU32(&file[room]);
+    // A cut-short download ends inside its pack, so its last four bytes
+    // are pack data: a length that does not fit.
     if (length > INSTALL_SIZE_MAX || length > room) {
-        error = "trailer gives a pack of " + std::to_string(length) + " bytes, but only " + std::to_string(room) +
-                " bytes precede it";
+        error = "the file ends before its pack: is it a complete download? (its last 4 bytes give a pack of " +
+                std::to_string(length) + " bytes, but only " + std::to_string(room) + " bytes precede them)";
         return false;
     }
     if (length == 0) {

@@ -27,8 +27,23 @@ uint64_t StubImageEnd(const std::vector<uint8_t>& file);
 
 // The installer file: stub, zero padding, pack, trailer. The padding makes
 // the file a multiple of the certificate table's alignment, so that a signer
-// puts the table right after the trailer, where the installer looks.
+// puts the table right after the trailer, where the installer looks. The
+// stub's header checksum is made anew for the whole file.
 std::vector<uint8_t> InstallerAssemble(const std::vector<uint8_t>& stub, const std::vector<uint8_t>& pack);
+
+// The offset of a PE file's header checksum, or 0 when its headers hold none.
+size_t PeChecksumOffset(const std::vector<uint8_t>& file);
+
+// The header checksum of the whole file as Windows computes it: its 16-bit
+// little-endian words (the last byte of an odd length alone) summed with
+// the carries folded back in, the field at `field` counted as zero, plus
+// the file's length.
+uint32_t PeChecksum(const std::vector<uint8_t>& file, size_t field);
+
+// Why a PE file's header checksum is not the file's, or nothing when it is
+// or the headers hold none. Analysers, and Windows for drivers, take a wrong
+// one for a damaged or altered file.
+std::string PeChecksumError(const std::vector<uint8_t>& file);
 
 struct EntryView {
     uint32_t unpackedSize;

@@ -134,15 +134,21 @@ qzd_samples() {
   for target in "${QZD_TARGETS[@]}"; do QZD_SAMPLES+=("$1/${target##*/}"); done
 }
 
-# qzd_pack QZPACK SETUP STUB README DLL1 DLL2 CONFIG: builds an installer with
-# qzpack, the native tool or qzpack.exe under Wine.
+# qzd_pack QZPACK SETUP STUB README DLL1 DLL2 CONFIG [OPTION...]: builds an
+# installer with qzpack, the native tool or qzpack.exe under Wine; options
+# (--no-role-check) are passed on as they are.
 qzd_pack() {
   local qzpack=$1 out=$QZD_TMP/qzpack.log
   shift
   case "$qzpack" in
   *.exe)
     local args=(build -o "$(qzd_winpath "$1")" --stub "$(qzd_winpath "$2")") f
-    for f in "${@:3}"; do args+=("$(qzd_winpath "$f")"); done
+    for f in "${@:3}"; do
+      case $f in
+      --*) args+=("$f") ;;
+      *) args+=("$(qzd_winpath "$f")") ;;
+      esac
+    done
     qzd_wine "$out" "$qzpack" "${args[@]}"
     ;;
   *) "$qzpack" build -o "$1" --stub "$2" "${@:3}" >"$out" 2>&1 ;;

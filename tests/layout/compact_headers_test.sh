@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# The header compaction of a linked image, checked from outside: objdump
-# reads the same section bytes at the same addresses and the same headers
-# (but for their size, the checksum and the import lookup tables, which
-# go) in the image as linked and as compacted; the PE header follows the
-# DOS header, whose DOS program stays inside it; the file holds headers and
-# sections in the fewest blocks and nothing else; the checksum
-# is the one the linker's own algorithm gives. Then damaged and unfamiliar
-# images must be refused without an output file.
+# The compaction of a linked image, checked from outside: objdump reads the
+# same section bytes at the same addresses and the same headers (but for
+# the checksum, the time stamp and the import lookup tables, which go) in
+# the image as linked and as compacted; the DOS header and program are the
+# linker's, byte for byte; the resources alone lost their write permission;
+# the file holds headers and sections in the fewest blocks and nothing
+# else; the checksum is the one the linker's own algorithm gives. The tool
+# run again gives the same bytes, and with another date only the stamp and
+# the checksum change. Then damaged and unfamiliar images must be refused
+# without an output file.
 #
 # Usage: compact_headers_test.sh COMPACT_TOOL OBJDUMP LINKED COMPACTED
 # Exits 77 (skipped) when the images have not been built.
@@ -69,24 +71,27 @@ headers_read=$(strip_name -p "$compacted")
 # The descriptors as they should now read, and the header fields that change.
 expected=$(strip_name -p "$linked" | sed -E 's/^( [0-9a-f]+\t)[0-9a-f]+ /\100000000 /')
 changed=$(diff <(echo "$expected") <(echo "$headers_read") | grep -a '^>' |
-  grep -avE '^> (SizeOfHeaders|CheckSum|SizeOfInitializedData)\s')
-[ -z "$changed" ] || fail "headers other than their size, the checksum and the lookup tables' changed: $changed"
+  grep -avE '^> (Time/Date|CheckSum|SizeOfInitializedData)\s')
+[ -z "$changed" ] || fail "headers other than the time stamp, the checksum and the lookup tables' changed: $changed"
 for want in 'There is an import table' 'Import Address Table Directory' 'Resource Directory' 'Base Relocation Directory'; do
   grep -aq "$want" <<<"$headers_read" || fail "objdump does not find '$want' in the compacted image"
 done
 
-# 2. The PE header follows the DOS header; the headers take the fewest blocks.
-[ "$(pe_of "$compacted")" -eq 64 ] || fail "the PE header is at $(pe_of "$compacted"), not 64"
+# 2. The DOS header and program and the PE header's place are the linker's;
+# the headers take the fewest blocks.
+pe=$(pe_of "$compacted")
+cmp -s <(head -c "$pe" "$linked") <(head -c "$pe" "$compacted") ||
+  fail "the DOS header or program (the first $pe bytes) differ from the linker's"
 opt=$(optional_of "$compacted")
 sections=$(u16 "$compacted" $((opt - 18)))
 end=$((opt + $(u16 "$compacted" $((opt - 4))) + 40 * sections))
 align=$(u32 "$compacted" $((opt + 36)))
 headers=$(u32 "$compacted" $((opt + 60)))
 [ "$headers" -eq $(((end + align - 1) / align * align)) ] || fail "headers of $headers bytes hold $end bytes"
-old_headers=$(u32 "$linked" $(($(optional_of "$linked") + 60)))
 saved=$(($(stat -c %s "$linked") - $(stat -c %s "$compacted")))
 # The file holds the headers and the sections' data, each in the fewest
-# blocks, and nothing else.
+# blocks, and nothing else. Each section keeps its flags, but .rsrc, which
+# is no longer writable.
 file_end=$headers
 for ((i = 0; i < sections; i++)); do
   at=$((end - 40 * (sections - i)))
@@ -95,18 +100,13 @@ for ((i = 0; i < sections; i++)); do
   [ "$raw" -eq 0 ] || [ "$raw" -eq $(((virtual + align - 1) / align * align)) ] ||
     fail "section $i: $raw bytes in the file for $virtual"
   file_end=$((file_end + raw))
+  name=$(head -c $((at + 8)) "$compacted" | tail -c 8 | tr -d '\0')
+  flags=$(u32 "$compacted" $((at + 36)))
+  want=$(u32 "$linked" $((at + 36)))
+  [ "$name" = .rsrc ] && want=$((want & 0x7FFFFFFF))
+  [ "$flags" -eq "$want" ] || fail "section $name: flags $(printf 0x%X "$flags"), not $(printf 0x%X "$want")"
 done
 [ "$file_end" -eq "$(stat -c %s "$compacted")" ] || fail "headers and sections take $file_end bytes, the file $(stat -c %s "$compacted")"
-
-# 2b. What DOS would load and run (from the header's size in paragraphs to
-# the file size it gives in pages) stays inside the 64-byte DOS header, so
-# DOS never runs the PE header as code.
-dos_start=$((16 * $(u16 "$compacted" 8)))
-last_page=$(u16 "$compacted" 2)
-dos_end=$((512 * ($(u16 "$compacted" 4) - 1) + (last_page == 0 ? 512 : last_page)))
-dos_entry=$((dos_start + 16 * $(u16 "$compacted" 22) + $(u16 "$compacted" 20)))
-[ "$dos_start" -lt "$dos_end" ] && [ "$dos_end" -le 64 ] && [ "$dos_entry" -lt "$dos_end" ] ||
-  fail "DOS would load bytes $dos_start to $dos_end and start at $dos_entry: not inside the DOS header"
 
 # 3. The checksum: the same definition gives the linker's for the linked image.
 for image in "$linked" "$compacted"; do
@@ -114,6 +114,27 @@ for image in "$linked" "$compacted"; do
   [ "$(checksum "$image" "$field")" -eq "$(u32 "$image" "$field")" ] ||
     fail "$image: stored checksum $(u32 "$image" "$field") is not the image's $(checksum "$image" "$field")"
 done
+
+# 3b. The stamp is the date file's: run again with the image's own date,
+# the tool gives the same bytes; with another, only the stamp and the
+# checksum differ.
+stamp_at=$((pe + 8))
+u32 "$compacted" "$stamp_at" >"$work/date"
+perl "$tool" "$linked" "$work/again.exe" "$work/date" && cmp -s "$work/again.exe" "$compacted" ||
+  fail "the tool run again with the image's date ($(cat "$work/date")) does not give the same bytes"
+echo 1234567890 >"$work/date"
+perl "$tool" "$linked" "$work/again.exe" "$work/date" || fail "the tool refuses the date 1234567890"
+[ "$(u32 "$work/again.exe" "$stamp_at")" -eq 1234567890 ] || fail "the date 1234567890 is not stamped"
+differing=$(cmp -l "$compacted" "$work/again.exe" | awk -v s="$stamp_at" -v c=$((opt + 64)) \
+  '!(($1 - 1 >= s && $1 - 1 < s + 4) || ($1 - 1 >= c && $1 - 1 < c + 4))' | wc -l)
+[ "$differing" -eq 0 ] || fail "another date changes $differing bytes besides the stamp and the checksum"
+for bad in '' '-1' '12x' '4294967296' '1e9'; do
+  printf '%s\n' "$bad" >"$work/date"
+  rm -f "$work/again.exe"
+  perl "$tool" "$linked" "$work/again.exe" "$work/date" 2>/dev/null && fail "the date '$bad' is taken"
+  [ -e "$work/again.exe" ] && fail "the date '$bad' leaves an output file"
+done
+echo 1234567890 >"$work/date"
 
 # 4. Images it does not understand: each case damages a copy of the linked
 # image (name, offset, 32-bit value; a negative offset cuts the file short
@@ -133,6 +154,7 @@ for ((i = 0; i < $(u16 "$linked" $((lpe + 6))); i++)); do
 done
 refusals=(
   "a lookup table unlike its address table (a bound image)|$lookup_file|0x12345"
+  "resources in a section with other data|$((directories + 8 * 2))|$(($(u32 "$linked" $((directories + 8 * 2))) + 16))"
   "lookup tables that do not end their section|$((lookup_section + 8))|$(($(u32 "$linked" $((lookup_section + 8))) + 16))"
   "a data directory in the lookup tables|$((directories + 8 * 12))|$lookup_low"
   "not an image|0|0x5A5A"
@@ -157,7 +179,7 @@ for case in "${refusals[@]}"; do
     put32 "$work/in.exe" "$offset" "$((value))"
   fi
   echo stale >"$work/out.exe"
-  message=$(perl "$tool" "$work/in.exe" "$work/out.exe" 2>&1)
+  message=$(perl "$tool" "$work/in.exe" "$work/out.exe" "$work/date" 2>&1)
   status=$?
   if [ "$status" -eq 0 ]; then
     fail "$name: rewritten instead of refused"
@@ -169,5 +191,5 @@ for case in "${refusals[@]}"; do
 done
 
 [ "$failures" -eq 0 ] || exit 1
-echo "ok: $(basename "$compacted"): same bytes at every address, headers $old_headers -> $headers bytes," \
-  "file $saved bytes smaller, checksum right, ${#refusals[@]} odd images refused"
+echo "ok: $(basename "$compacted"): same bytes at every address, the linker's DOS header and program," \
+  "file $saved bytes smaller, .rsrc read-only, stamp and checksum right, ${#refusals[@]} odd images refused"

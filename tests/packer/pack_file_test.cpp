@@ -199,6 +199,46 @@ TEST(StubImageEnd, CountsHeadersSectionsAndSymbolsButNothingAppended)
     EXPECT_EQ(StubImageEnd(cut), 0u);
 }
 
+// The header checksum agrees with the linker's (the stub as linked) and
+// the build's (the finished stub), and catches any changed byte of an
+// installer, whose pack no other check fully covers.
+TEST(PeChecksum, AgreesWithTheLinkerAndCoversEveryByteOfTheInstaller)
+{
+    const std::string stub = QZ_WINDOWS_INSTALLER;
+    const std::string linked = stub.substr(0, stub.rfind('/') + 1) + "linked/installer.exe";
+    for (const std::string& path : {linked, stub}) {
+        const std::vector<uint8_t> image = FileBytes(path);
+        if (image.empty()) continue;  // no Windows build beside this one
+        EXPECT_NE(PeChecksumOffset(image), 0u) << path;
+        EXPECT_EQ(PeChecksumError(image), "") << path;
+    }
+
+    std::vector<uint8_t> odd = PeImage();
+    odd.push_back(0x7F);  // an odd length: the last byte is a word of its own
+    for (const std::vector<uint8_t>& stubImage : {PeImage(), PeImage(true), odd}) {
+        const std::vector<uint8_t> installer = InstallerAssemble(stubImage, PackOf({TextBytes(300, 4), RandomBytes(90, 5)}));
+        const size_t field = PeChecksumOffset(installer);
+        ASSERT_EQ(field, PE_TEST_OPTIONAL + PE_CHECKSUM_OFFSET);
+        ASSERT_EQ(PeChecksumError(installer), "");
+        for (size_t at = 0; at < installer.size(); ++at) {
+            std::vector<uint8_t> changed = installer;
+            changed[at] ^= 0x5A;
+            if (PeChecksumOffset(changed) != field) continue;  // the headers no longer hold the field there
+            EXPECT_NE(PeChecksumError(changed), "") << "byte " << at;
+        }
+    }
+    EXPECT_EQ(PeChecksum(odd, PE_TEST_OPTIONAL + PE_CHECKSUM_OFFSET),
+              PeChecksum(PeImage(), PE_TEST_OPTIONAL + PE_CHECKSUM_OFFSET) + 0x7F + 1);
+
+    // Headers too short to hold the field: nothing to write or check.
+    std::vector<uint8_t> shortOptional = PeImage();
+    shortOptional[PE_TEST_HEADER + PE_OPTIONAL_SIZE_OFFSET] = PE_CHECKSUM_OFFSET + 3;
+    EXPECT_EQ(PeChecksumOffset(shortOptional), 0u);
+    std::vector<uint8_t> cut = PeImage();
+    cut.resize(PE_TEST_OPTIONAL + PE_CHECKSUM_OFFSET + 3);
+    EXPECT_EQ(PeChecksumOffset(cut), 0u);
+}
+
 TEST(IsPeImage, NeedsMzAndAPeSignatureInsideTheFile)
 {
     EXPECT_TRUE(IsPeImage(PeImage()));

@@ -1,7 +1,9 @@
 // The version resource read from a PE file: found through the headers, the
 // section table and three levels of resource directory, and nothing read
-// outside the file when any of them is damaged or cut short.
+// outside the file when any of them is damaged or cut short. Then what a
+// file looks like from its headers, and the places each kind may take.
 #include "packer/pe_version.h"
+#include "packer/file_roles.h"
 
 #include <gtest/gtest.h>
 
@@ -12,51 +14,6 @@
 #include "tests/packer/packer_test_data.h"
 
 namespace {
-
-constexpr size_t SECTION_AT = PE_TEST_OPTIONAL + 224;
-constexpr size_t RSRC_AT = PE_TEST_SIZE;  // right after the headers
-constexpr uint32_t RSRC_RVA = 0x1000;
-constexpr size_t TYPE_ENTRY = RSRC_AT + 16;
-constexpr size_t DATA_ENTRY = RSRC_AT + 72;
-constexpr size_t VERSION_AT = RSRC_AT + 88;
-
-void Put16(std::vector<uint8_t>& b, size_t at, uint16_t v)
-{
-    b[at] = uint8_t(v);
-    b[at + 1] = uint8_t(v >> 8);
-}
-
-// A PE32 image with one .rsrc section holding one version resource whose
-// file version is 1.2.3.4 and product version 5.6.7.8, laid out by hand.
-std::vector<uint8_t> PeWithVersion()
-{
-    std::vector<uint8_t> b = PeImage();
-    b.resize(VERSION_AT + 92, 0);
-    Put16(b, PE_TEST_HEADER + 6, 1);                     // sections
-    StoreU32(&b[PE_TEST_OPTIONAL + 96 + 16], RSRC_RVA);  // the resource directory
-    StoreU32(&b[PE_TEST_OPTIONAL + 96 + 20], uint32_t(b.size() - RSRC_AT));
-    memcpy(&b[SECTION_AT], ".rsrc", 5);
-    StoreU32(&b[SECTION_AT + 8], uint32_t(b.size() - RSRC_AT));
-    StoreU32(&b[SECTION_AT + 12], RSRC_RVA);
-    StoreU32(&b[SECTION_AT + 16], uint32_t(b.size() - RSRC_AT));
-    StoreU32(&b[SECTION_AT + 20], RSRC_AT);
-    // Type 16, name 1, language 0x409, each directory with one id entry.
-    const uint32_t levels[][2] = {{16, 0x80000000u | 24}, {1, 0x80000000u | 48}, {0x409, 72}};
-    for (size_t i = 0; i < 3; ++i) {
-        Put16(b, RSRC_AT + 24 * i + 14, 1);
-        StoreU32(&b[RSRC_AT + 24 * i + 16], levels[i][0]);
-        StoreU32(&b[RSRC_AT + 24 * i + 20], levels[i][1]);
-    }
-    StoreU32(&b[DATA_ENTRY], RSRC_RVA + 88);
-    StoreU32(&b[DATA_ENTRY + 4], 92);
-    Put16(b, VERSION_AT, 92);
-    Put16(b, VERSION_AT + 2, 52);
-    const char key[] = "VS_VERSION_INFO";
-    for (size_t i = 0; i < sizeof key; ++i) Put16(b, VERSION_AT + 6 + 2 * i, uint8_t(key[i]));
-    const uint32_t fixed[] = {0xFEEF04BD, 0x10000, 0x00010002, 0x00030004, 0x00050006, 0x00070008};
-    for (size_t i = 0; i < 6; ++i) StoreU32(&b[VERSION_AT + 40 + 4 * i], fixed[i]);
-    return b;
-}
 
 TEST(PeVersionRead, FindsFileAndProductVersionThroughTheResourceTree)
 {
@@ -128,6 +85,108 @@ TEST(PeVersionRead, ReadsTheBuiltInstallersFileVersion)
     PeVersion v;
     ASSERT_TRUE(PeVersionRead(installer, v));
     EXPECT_EQ(PeVersionText(v.file), expected);
+}
+
+TEST(PeVersionString, FindsTheDescriptionButNotInACutOrPlainResource)
+{
+    const std::vector<uint8_t> described = PeWithVersion("Some program");
+    std::string text;
+    ASSERT_TRUE(PeVersionString(described, "FileDescription", text));
+    EXPECT_EQ(text, "Some program");
+    EXPECT_FALSE(PeVersionString(described, "FileDescriptio", text));
+    EXPECT_FALSE(PeVersionString(PeWithVersion(), "FileDescription", text));
+    for (size_t n = 0; n < described.size(); ++n)
+        EXPECT_FALSE(PeVersionString(std::vector<uint8_t>(described.begin(), described.begin() + n), "FileDescription",
+                                     text))
+            << n;
+}
+
+TEST(FileLooksOf, TellsTextDataDllsAndProgramsApartByTheirHeaders)
+{
+    std::vector<uint8_t> arm = PeSubsystemSet(PeImage(), 2);
+    Put16(arm, PE_TEST_HEADER + 4, 0xAA64);
+    const std::pair<std::vector<uint8_t>, const char*> cases[] = {
+        {{}, "empty"},
+        {TextBytes(5000, 1), "text"},
+        {RandomBytes(5000, 1), "data"},
+        {{'M', 'Z', 0, 0}, "MS-DOS program"},
+        {PeDll("zivora.dll"), "DLL x86"},
+        {PeDll(nullptr, true), "DLL x64"},
+        {PeSubsystemSet(PeImage(), 2), "program x86"},
+        {PeSubsystemSet(PeImage(true), 3), "program x64 console"},
+        {arm, "program ARM64"},
+        {StubImage(), "program x86"},
+    };
+    for (const auto& [bytes, looks] : cases) EXPECT_EQ(FileLooksText(FileLooksOf(bytes)), looks);
+    EXPECT_EQ(PeExportName(PeDll("zivora.dll")), "zivora.dll");
+    EXPECT_EQ(PeExportName(PeDll(nullptr)), "");
+}
+
+// Entries 1 and 2 both take DLLs: only the name a DLL was linked as, or the
+// name it is given by, tells them apart, and only when it is the other
+// target's.
+TEST(TargetMismatch, EachPlaceTakesOnlyItsKindAndNoDllNamedForAnother)
+{
+    const struct {
+        int target;
+        std::vector<uint8_t> bytes;
+        const char* why;  // part of the reason; empty when it fits
+        const char* named = "";  // the file's own name
+    } cases[] = {
+        {0, TextBytes(100, 1), ""},
+        {0, RandomBytes(100, 1), ""},
+        {0, PeDll("zivora.dll"), "not a readme"},
+        {0, PeSubsystemSet(PeImage(), 2), "not a readme"},
+        {1, PeDll("zivora.dll"), ""},
+        {1, PeDll("ZIVORA.DLL"), ""},
+        {1, PeDll("other.dll"), ""},
+        {1, PeDll(nullptr), ""},
+        {1, PeDll("zivoravarelle.dll"), "plugins\\zivoravarelle.dll (entry 2)"},
+        {2, PeDll("zivora.dll"), "plugins\\zivora\\zivora.dll (entry 1)"},
+        {2, PeDll(nullptr, true), "DLL x64"},
+        {1, PeDll(nullptr), "named Zivoravarelle.dll, which goes in plugins\\zivoravarelle.dll", "Zivoravarelle.dll"},
+        {2, PeDll(nullptr), "", "zivoravarelle.dll"},
+        {0, TextBytes(100, 1), "(entry 3)", "zivora_config.exe"},
+        {1, TextBytes(100, 1), "text, not a Windows DLL"},
+        {2, PeSubsystemSet(PeImage(), 2), "program x86, not"},
+        {3, PeSubsystemSet(PeImage(), 2), ""},
+        {3, PeSubsystemSet(PeImage(true), 3), ""},
+        {3, PeDll("zivora_config.exe"), "not a Windows program"},
+        {3, {}, "an empty file"},
+    };
+    for (const auto& c : cases) {
+        const std::string why = TargetMismatch(c.target, FileLooksOf(c.bytes), c.named);
+        if (!*c.why)
+            EXPECT_EQ(why, "") << c.target;
+        else
+            EXPECT_NE(why.find(c.why), std::string::npos) << c.target << ": " << why;
+    }
+}
+
+TEST(StubMismatch, OnlyA32BitGuiProgramDescribedAsTheInstallerIsAStub)
+{
+    std::vector<uint8_t> plus = PeSubsystemSet(PeImage(true), 2);
+    const struct {
+        std::vector<uint8_t> bytes;
+        const char* why;
+    } cases[] = {
+        {StubImage(), ""},
+        {StubImage("Zivora config"), "\"Zivora config\""},
+        {PeSubsystemSet(PeWithVersion(), 2), "no \"FileDescription\""},
+        {PeSubsystemSet(StubImage(), 3), "program x86 console"},
+        {plus, "program x64"},
+        {PeDll("installer.exe"), "DLL x86"},
+        {TextBytes(100, 1), "text"},
+    };
+    for (const auto& c : cases) {
+        const std::string why = StubMismatch(c.bytes);
+        if (!*c.why)
+            EXPECT_EQ(why, "");
+        else
+            EXPECT_NE(why.find(c.why), std::string::npos) << why;
+    }
+    const std::vector<uint8_t> built = FileBytes(QZ_WINDOWS_INSTALLER);
+    if (!built.empty()) EXPECT_EQ(StubMismatch(built), "");
 }
 
 }  // namespace
