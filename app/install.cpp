@@ -29,7 +29,8 @@ static const int FILE_EXECUTABLE = 0;
 static const int FILE_PACK = 1;
 static const int FILE_TARGET = 0;
 static const int BLOCK_COPY = 0;
-static const int32_t EXECUTABLE_PATH_SIZE = 255;
+// Room for the longest path the ANSI calls take; a longer one comes back cut.
+static const DWORD EXECUTABLE_PATH_SIZE = MAX_PATH;
 
 // The executable's payload length must fit inside the file in front of the
 // trailer, a file already known to be longer than the trailer; anything
@@ -140,11 +141,10 @@ static PayloadResult PayloadWrite()
 
 void PayloadCopyOut(const char* executableName)
 {
-    InstallOutcome.Payload = PAYLOAD_DAMAGED;
+    InstallOutcome.Payload = PAYLOAD_NOT_OPENED;
     if (!FileOpenRead(FILE_EXECUTABLE, executableName))
         return;
-    if (PayloadRead())
-        InstallOutcome.Payload = PayloadWrite();
+    InstallOutcome.Payload = PayloadRead() ? PayloadWrite() : PAYLOAD_DAMAGED;
     FileClose(FILE_EXECUTABLE);
 }
 
@@ -200,29 +200,38 @@ static TargetResult EntryWrite(int index)
     return result;
 }
 
+// PAYLOAD_READ when the pack just opened may be unpacked: the file written,
+// still holding what was written, and four sound entries filling it. A
+// damaged installer must not change a thing, not even in part, so every
+// entry is decoded once here, before the first directory or target is made;
+// where an entry is at fault it is marked.
+static PayloadResult PackVerify()
+{
+    if (!PackIsTheOneWritten())
+        return PAYLOAD_DAMAGED;
+    // The same file may have been rewritten in place since.
+    if (!PackHolds(InstallerState.PayloadBlock, uint32_t(InstallerState.PayloadLength)))
+        return PAYLOAD_CHANGED;
+    const int fault = PackCheck(INSTALL_TARGET_COUNT);
+    if (fault < 0)
+        return PAYLOAD_READ;
+    if (fault < INSTALL_TARGET_COUNT)
+        InstallOutcome.Target[fault] = PackEntryDamaged() ? TARGET_DAMAGED : TARGET_MISSING;
+    return PAYLOAD_DAMAGED;
+}
+
 void PayloadUnpack()
 {
     for (int i = 0; i < INSTALL_TARGET_COUNT; ++i)
         InstallOutcome.Target[i] = TARGET_NOT_TRIED;
     if (InstallOutcome.Payload != PAYLOAD_READ)
         return;
-    if (!PackOpen(InstallOutcome.PackPath) || !PackIsTheOneWritten()) {
-        PackClose();
-        InstallOutcome.Payload = PAYLOAD_DAMAGED;
-        return;
-    }
-    // The same file may have been rewritten in place since: only what was
-    // written is unpacked, checked before any target is touched.
-    if (!PackHolds(InstallerState.PayloadBlock, uint32_t(InstallerState.PayloadLength))) {
-        PackClose();
-        InstallOutcome.Payload = PAYLOAD_CHANGED;
-        return;
-    }
-    for (int i = 0; i < INSTALL_TARGET_COUNT; ++i) {
+    InstallOutcome.Payload = PackOpen(InstallOutcome.PackPath) ? PackVerify() : PAYLOAD_DAMAGED;
+    for (int i = 0; InstallOutcome.Payload == PAYLOAD_READ && i < INSTALL_TARGET_COUNT; ++i) {
         InstallerState.EntryData = PackNextEntry();
         InstallerState.EntrySize = PackEntrySize();
-        // A damaged entry must not cost the user an existing file of that
-        // name: its target is not even created.
+        // Only memory can fail the second reading; that entry's existing
+        // file is kept, its target not even created.
         InstallOutcome.Target[i] = InstallerState.EntryData ? EntryWrite(i) : TARGET_DAMAGED;
     }
     PackClose();
@@ -270,6 +279,40 @@ static const char* TargetReason(TargetResult result)
     }
 }
 
+// Its data may well be sound: the user is told why the file could not be
+// opened and how to help it, rather than to download it again.
+static const char* const OPEN_FAILURE_TEXTS[] = {
+    ".",
+    ": its path has characters that this system's code page lacks.",
+    ": its path is too long.",
+};
+
+// The first entry the check of the pack found at fault, if any.
+static void EntryFaultAppend()
+{
+    for (int i = 0; i < INSTALL_TARGET_COUNT; ++i) {
+        const TargetResult result = InstallOutcome.Target[i];
+        if (result != TARGET_DAMAGED && result != TARGET_MISSING)
+            continue;
+        TextLine("Its entry for ");
+        StringAppend(INSTALL_TARGETS[i]);
+        StringAppend(result == TARGET_MISSING ? " is missing." : " is damaged.");
+        return;
+    }
+}
+
+PayloadResult ExecutableOpenFailure(const char* path, DWORD length)
+{
+    if (length >= EXECUTABLE_PATH_SIZE)
+        return PAYLOAD_PATH_TOO_LONG;
+    // The system puts '?' for each character the code page lacks, and '?'
+    // is never part of a file's name.
+    for (; *path != '\0'; ++path)
+        if (*path == '?')
+            return PAYLOAD_NAME_NOT_IN_CODE_PAGE;
+    return PAYLOAD_NOT_OPENED;
+}
+
 char* InstallReportText(char* start, int* complete)
 {
     int written = 0;
@@ -286,8 +329,16 @@ char* InstallReportText(char* start, int* complete)
         return start;
     }
     StringAppend(written == 0 ? "Plugin not installed" : "Plugin partly installed");
+    if (InstallOutcome.Payload >= PAYLOAD_NOT_OPENED) {
+        TextLine("The installer cannot open its own file");
+        StringAppend(OPEN_FAILURE_TEXTS[InstallOutcome.Payload - PAYLOAD_NOT_OPENED]);
+        if (InstallOutcome.Payload != PAYLOAD_NOT_OPENED)
+            TextLine("Move or rename it and run it again.");
+        return start;
+    }
     if (InstallOutcome.Payload == PAYLOAD_DAMAGED) {
         TextLine("The installer file is damaged or incomplete.");
+        EntryFaultAppend();
         return start;
     }
     if (InstallOutcome.Payload == PAYLOAD_CHANGED) {
@@ -343,13 +394,18 @@ void InstallPayload()
 {
     InstallOutcome = InstallOutcomeRecord();
     char* const start = StringBegin();
-    StringSpaces(EXECUTABLE_PATH_SIZE, start);
+    StringSpaces(int32_t(EXECUTABLE_PATH_SIZE), start);
     StringAssign(&InstallerState.ExecutablePath, start);
-    GetModuleFileNameA(nullptr, InstallerState.ExecutablePath, EXECUTABLE_PATH_SIZE);
+    const DWORD length = GetModuleFileNameA(nullptr, InstallerState.ExecutablePath, EXECUTABLE_PATH_SIZE);
     PathFilePart(InstallerState.ExecutablePath, start);
     StringAssign(&InstallerState.ExecutableName, start);
 
-    PayloadCopyOut(InstallerState.ExecutableName);
+    // A path cut short names another file, or none: it is not opened.
+    InstallOutcome.Payload = PAYLOAD_NOT_OPENED;
+    if (length < EXECUTABLE_PATH_SIZE)
+        PayloadCopyOut(InstallerState.ExecutableName);
+    if (InstallOutcome.Payload == PAYLOAD_NOT_OPENED)
+        InstallOutcome.Payload = ExecutableOpenFailure(InstallerState.ExecutablePath, length);
     PayloadUnpack();
     InstallFinish();
 }

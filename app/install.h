@@ -14,6 +14,10 @@ enum PayloadResult : uint32_t {
     PAYLOAD_DAMAGED,        // the executable, its trailer or the pack could not be read
     PAYLOAD_NOT_WRITTEN,    // "tmp.pak" could not be created or written in full
     PAYLOAD_CHANGED,        // "tmp.pak" no longer held what was written to it
+    // The executable could not be opened at all: its data may be sound.
+    PAYLOAD_NOT_OPENED,
+    PAYLOAD_NAME_NOT_IN_CODE_PAGE,  // the system gave its path with '?' for what the code page lacks
+    PAYLOAD_PATH_TOO_LONG,          // the system gave its path cut short
 };
 
 // What became of one target file.
@@ -24,6 +28,7 @@ enum TargetResult : uint32_t {
     TARGET_NOT_CREATED,     // the file could not be created
     TARGET_NOT_WRITTEN,     // created, but its bytes could not all be written
     TARGET_IN_USE,          // another program holds the existing file open
+    TARGET_MISSING,         // the pack ended before its entry
 };
 
 struct InstallOutcomeRecord {
@@ -44,9 +49,15 @@ void InstallPayload();
 // executable into a new "tmp.pak" beside the executable (in the system's
 // temporary folder where that cannot be written), and the unpacking of
 // "tmp.pak" into the chosen directory. The unpacking refuses a "tmp.pak"
-// other than the one the copy wrote, or one whose bytes changed since.
+// other than the one the copy wrote, or one whose bytes changed since, and
+// a pack that is not exactly four sound entries: nothing is installed then,
+// and the first entry at fault is marked TARGET_DAMAGED or TARGET_MISSING.
 void PayloadCopyOut(const char* executableName);
 void PayloadUnpack();
+
+// Why the executable could not be opened, from the path the system gave
+// for it and that path's length as GetModuleFileNameA returned it.
+PayloadResult ExecutableOpenFailure(const char* path, DWORD length);
 
 // Deletes "tmp.pak" wherever it was written, records the directory and shows the report.
 void InstallFinish();

@@ -27,6 +27,11 @@ static void PackSkip(uint32_t stored)
     SetFilePointer(PackReader.File, LONG(stored), &high, FILE_CURRENT);
 }
 
+static int PackRewind()
+{
+    return SetFilePointer(PackReader.File, 0, nullptr, FILE_BEGIN) == 0;
+}
+
 // One ReadFile of the whole count; 1 only when every byte arrived.
 static int PackRead(uint8_t* destination, uint32_t count)
 {
@@ -109,7 +114,17 @@ int PackHolds(const uint8_t* bytes, uint32_t length)
         bytes += read;
         length -= read;
     }
-    return length == 0 && SetFilePointer(PackReader.File, 0, nullptr, FILE_BEGIN) == 0;
+    return length == 0 && PackRewind();
+}
+
+int PackCheck(int count)
+{
+    for (int i = 0; i < count; ++i)
+        if (!PackNextEntry())
+            return i;
+    if (PackNextEntry() || PackReader.Damage != PACK_SOUND || !PackRewind())
+        return count;
+    return -1;
 }
 
 uint8_t* PackNextEntry()

@@ -49,6 +49,13 @@ int PackOpen(const char* name);
 // what the entries are read from.
 int PackHolds(const uint8_t* bytes, uint32_t length);
 
+// Reads the whole open pack once, as PackNextEntry hands it out: -1 when it
+// holds exactly count sound entries and ends where the last one ends, and
+// then the next entry read is the first again. Otherwise the number of the
+// first entry that is damaged or missing (PackEntryDamaged gives PACK_SOUND
+// for one the pack ended before), or count when more follows the last.
+int PackCheck(int count);
+
 // The next entry's unpacked bytes, or 0 at the end of the pack, without an
 // open pack, or for an entry that cannot be delivered sound.
 uint8_t* PackNextEntry();

@@ -61,10 +61,10 @@ skip() {
   echo "skip: $scenario: $*"
 }
 
-# e2e_start DIR: starts DIR/setup.exe, its log named after the scenario,
-# and waits for its main window.
+# e2e_start DIR [NAME]: starts DIR/setup.exe (or DIR/NAME), its log named
+# after the scenario, and waits for its main window.
 e2e_start() {
-  qzd_start "$1/setup.exe" "$logs/$scenario.log"
+  qzd_start "$1/${2:-setup.exe}" "$logs/$scenario.log"
   qzd_find_main || fail "no window titled $QZD_TITLE"
 }
 

@@ -2,11 +2,15 @@
 // the tests build themselves: the copy of the payload out of an executable,
 // and the unpacking of "tmp.pak" into a chosen directory.
 #include "app/install.h"
+#include "pack/block_decoder.h"
 #include "pack/block_format.h"
+#include "runtime/registry.h"
 #include "runtime/strings.h"
 #include "tests/pack/block_writer.h"
 #include "tests/pack/pe_writer.h"
 #include "tests/runtime/runtime_test_support.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -186,8 +190,36 @@ TEST_F(Install, StalePackOfAnEarlierRunIsNeverInstalled)
     // not be taken for its payload.
     WriteWholeFile(moduleDirectory + "tmp.pak", Text(Pack()));
     PayloadCopyOut("no-such-installer.exe");
-    EXPECT_EQ(PAYLOAD_DAMAGED, InstallOutcome.Payload);
+    EXPECT_EQ(PAYLOAD_NOT_OPENED, InstallOutcome.Payload);
     PayloadUnpack();
+    ExpectNothingInstalled();
+}
+
+// A sound installer that cannot open its own file must not send the user
+// to download it again: the report says why it could not, from the path the
+// system gave.
+TEST_F(Install, OwnFileNotOpenedIsNotCalledDamaged)
+{
+    const std::string longest(MAX_PATH - 1, 'p');
+    struct Case {
+        const char* path;
+        DWORD length;
+        PayloadResult result;
+        const char* report;
+    };
+    const Case cases[] = {
+        {"C:\\??\\my setup (1).exe", 22, PAYLOAD_NAME_NOT_IN_CODE_PAGE,
+         ": its path has characters that this system's code page lacks.\nMove or rename it and run it again."},
+        {"C:\\Downloads\\\xe9t\xe9\\setup.exe", 25, PAYLOAD_NOT_OPENED, "."},
+        {longest.c_str(), MAX_PATH - 1, PAYLOAD_NOT_OPENED, "."},
+        {longest.c_str(), MAX_PATH, PAYLOAD_PATH_TOO_LONG, ": its path is too long.\nMove or rename it and run it again."},
+    };
+    for (const Case& c : cases) {
+        InstallOutcome.Payload = ExecutableOpenFailure(c.path, c.length);
+        EXPECT_EQ(c.result, InstallOutcome.Payload) << c.path;
+        PayloadUnpack();
+        EXPECT_EQ(std::string("Plugin not installed\nThe installer cannot open its own file") + c.report, Report());
+    }
     ExpectNothingInstalled();
 }
 
@@ -272,53 +304,160 @@ TEST_F(Install, PackGoesToTheTemporaryFolderWhenNotWritableBesideTheExecutable)
     RemoveDirectoryA(temporary.c_str());
 }
 
-TEST_F(Install, DamagedEntryEmptyOrNotKeepsTheExistingFileAndIsListed)
+// An empty block is no exception: unless sound, it installs nothing, and
+// no empty file takes the old one's place.
+TEST_F(Install, EmptyEntryInstallsOnlyWhenItsBlockIsSound)
 {
-    Bytes block = EXAMPLE_BLOCK;
-    const auto packWith = [&](const Bytes& second, uint32_t unpacked = 4) {
-        Bytes pack;
-        AddStored(pack, BytesOf(contents[0]));
-        AddBlock(pack, unpacked, second);
-        AddStored(pack, BytesOf(contents[2]));
-        AddStored(pack, BytesOf(contents[3]));
-        return pack;
-    };
-    // The block decodes when intact...
-    Run(packWith(block));
-    EXPECT_EQ("aaaa", ReadWholeFile(target + INSTALL_TARGETS[1]));
-
-    // ...and with one byte of its stream flipped it must not replace what is there.
-    WriteWholeFile(target + INSTALL_TARGETS[1], "old plugin");
-    block[11] ^= 0x10;
-    Run(packWith(block));
-    EXPECT_EQ(TARGET_DAMAGED, InstallOutcome.Target[1]);
-    EXPECT_EQ("old plugin", ReadWholeFile(target + INSTALL_TARGETS[1]));
-    ExpectInstalled({0, 2, 3});
-    InstallOutcome.Registry = 2;
-    EXPECT_EQ("Plugin partly installed\nThese files could not be written:\n" + target + INSTALL_TARGETS[1] +
-                  " (damaged installer data)",
-              Report());
-
-    // An empty block is no exception: unless sound, it must not leave an
-    // empty file where the old one was.
+    CreateDirectoryA((target + INSTALL_PLUGIN_DIRECTORY).c_str(), nullptr);
     for (const EmptyBlockCase& c : EmptyBlockCases()) {
         WriteWholeFile(target + INSTALL_TARGETS[1], "old plugin");
-        Run(packWith(c.block, 0));
+        DeleteFileA((target + INSTALL_TARGETS[3]).c_str());
+        Bytes pack;
+        AddStored(pack, BytesOf(contents[0]));
+        AddBlock(pack, 0, c.block);
+        AddStored(pack, BytesOf(contents[2]));
+        AddStored(pack, BytesOf(contents[3]));
+        Run(pack);
         EXPECT_EQ(c.sound ? TARGET_WRITTEN : TARGET_DAMAGED, InstallOutcome.Target[1]) << c.name;
         EXPECT_EQ(c.sound ? "" : "old plugin", ReadWholeFile(target + INSTALL_TARGETS[1])) << c.name;
+        EXPECT_EQ(c.sound, FileExists(target + INSTALL_TARGETS[3])) << c.name;
     }
 }
 
-TEST_F(Install, MissingEntriesAreDamagedNotEmptyFiles)
+// The payload as qzpack makes it of real files: every entry a block with
+// its checksum, here all literals, written by hand.
+Bytes BlockOf(const std::string& text)
 {
-    Bytes pack;
-    AddStored(pack, BytesOf(contents[0]));
-    AddStored(pack, BytesOf(contents[1]));
-    Run(pack);
-    EXPECT_EQ(TARGET_WRITTEN, InstallOutcome.Target[1]);
-    EXPECT_EQ(TARGET_DAMAGED, InstallOutcome.Target[2]);
-    EXPECT_EQ(TARGET_DAMAGED, InstallOutcome.Target[3]);
-    EXPECT_FALSE(FileExists(target + INSTALL_TARGETS[3]));
+    BitWriter w;
+    PutLiteralFormat(w, 8, 0);
+    for (const char c : text)
+        PutLiteral(w, 8, uint8_t(c));
+    PutEnd(w);
+    return MakeBlock(w, uint32_t(text.size()), BlockChecksum(BytesOf(text).data(), uint32_t(text.size())));
+}
+
+// Damaged copies of one installer, one row per kind of damage, each
+// unpacked over older versions of the four targets. A damaged installer
+// must leave every target as it was and say so, naming the first entry
+// found at fault where the row knows it. Entries that trade places are
+// sound, and nothing in the format ties an entry to its target: those
+// install, but each target holds one new file whole.
+TEST_F(Install, DamagedInstallerChangesNothingAndSaysSo)
+{
+    CreateDirectoryA((target + INSTALL_PLUGIN_DIRECTORY).c_str(), nullptr);
+    std::vector<Bytes> entries(INSTALL_TARGET_COUNT);
+    std::vector<uint32_t> stored;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const Bytes block = BlockOf(contents[i]);
+        AddBlock(entries[i], uint32_t(contents[i].size()), block);
+        stored.push_back(uint32_t(block.size()));
+    }
+    const auto installerOf = [&](std::initializer_list<size_t> order, const std::string& more = "") {
+        Bytes pack;
+        for (const size_t i : order)
+            pack.insert(pack.end(), entries[i].begin(), entries[i].end());
+        pack.insert(pack.end(), more.begin(), more.end());
+        return InstallerFile(pack, uint32_t(pack.size()));
+    };
+    const std::string good = installerOf({0, 1, 2, 3});
+    const size_t trailer = good.size() - PACK_TRAILER_SIZE;
+    const uint32_t length = uint32_t(trailer - StringLength(FAKE_IMAGE));
+    std::vector<size_t> at; // where each entry's header lies in the file
+    for (size_t i = 0, offset = StringLength(FAKE_IMAGE); i < entries.size(); offset += entries[i++].size())
+        at.push_back(offset);
+    const auto setU32 = [](std::string f, size_t offset, uint32_t v) {
+        StoreU32(reinterpret_cast<uint8_t*>(&f[offset]), v);
+        return f;
+    };
+    const auto trailerOf = [&](uint32_t v) { return setU32(good, trailer, v); };
+    const auto flipped = [&](size_t offset, int bit) {
+        std::string f = good;
+        f[offset] = char(f[offset] ^ (1 << bit));
+        return f;
+    };
+    // Entry 2 with entry 1's block, its stored size made to fit.
+    const Bytes entry2 = entries[2];
+    entries[2].resize(PACK_ENTRY_HEADER_SIZE);
+    StoreU32(&entries[2][PACK_ENTRY_STORED_SIZE_OFFSET], stored[1]);
+    entries[2].insert(entries[2].end(), entries[1].begin() + PACK_ENTRY_HEADER_SIZE, entries[1].end());
+    const std::string replaced = installerOf({0, 1, 2, 3});
+    entries[2] = entry2;
+
+    enum Expect { DAMAGED, INSTALLED };
+    struct Row {
+        const char* what;
+        std::vector<std::string> copies;
+        Expect expect;
+        const char* entry; // the report's last line; "" for none, null for any
+    };
+    std::vector<Row> rows = {
+        {"intact", {good}, INSTALLED, nullptr},
+        {"entries swapped", {installerOf({0, 2, 1, 3}), installerOf({3, 1, 2, 0})}, INSTALLED, nullptr},
+        {"the trailer one entry short", {trailerOf(length - uint32_t(entries[0].size()))}, DAMAGED,
+         "Its entry for zivora_config.exe is missing."},
+        {"the trailer a few bytes short", {trailerOf(length - 1), trailerOf(length - 8)}, DAMAGED, nullptr},
+        {"the trailer too large", {trailerOf(length + 1), trailerOf(uint32_t(trailer)), trailerOf(0x7FFFFFFF)}, DAMAGED, nullptr},
+        {"the trailer zero", {trailerOf(0)}, DAMAGED, ""},
+        {"a bit flipped in the trailer", {flipped(trailer, 0), flipped(trailer + 1, 3), flipped(trailer + 3, 6)}, DAMAGED,
+         nullptr},
+        {"the installer cut short",
+         {good.substr(0, trailer), good.substr(0, trailer + 2), good.substr(0, at[2] + 100), good.substr(0, at[1]),
+          good.substr(0, 3)},
+         DAMAGED, nullptr},
+        {"the last entry's stored size one past the end", {setU32(good, at[3] + 4, stored[3] + 1)}, DAMAGED,
+         "Its entry for zivora_config.exe is damaged."},
+        {"sizes far past the end", {setU32(good, at[1] + 4, 0x7FFFFFF0), setU32(good, at[2], 0xFFFFFFFF)}, DAMAGED,
+         nullptr},
+        {"a block replaced by another entry's", {replaced}, DAMAGED, "Its entry for plugins\\zivoravarelle.dll is damaged."},
+        {"bytes after the last entry", {installerOf({0, 1, 2, 3}, "x"), installerOf({0, 1, 2, 3, 0})}, DAMAGED, ""},
+        {"bytes appended to the file", {good + "x", good + std::string(4, 0), good + std::string(100, 'A')}, DAMAGED,
+         nullptr},
+        {"the pack two entries long", {installerOf({0, 1})},
+         DAMAGED, "Its entry for plugins\\zivoravarelle.dll is missing."},
+    };
+    Row header{"a bit flipped in a header field", {}, DAMAGED, nullptr};
+    Row stream{"a bit flipped in a block's stream", {}, DAMAGED, nullptr};
+    for (int i = 0; i < INSTALL_TARGET_COUNT; ++i) {
+        const size_t block = at[size_t(i)] + PACK_ENTRY_HEADER_SIZE;
+        for (const size_t field : {at[size_t(i)], at[size_t(i)] + 4, block, block + BLOCK_UNPACKED_SIZE_OFFSET,
+                                   block + BLOCK_CHECKSUM_OFFSET})
+            header.copies.push_back(flipped(field, i));
+        header.copies.push_back(flipped(at[size_t(i)] + 3, 7));
+        stream.copies.push_back(flipped(block + BLOCK_HEADER_SIZE, 7));
+        stream.copies.push_back(flipped(block + BLOCK_HEADER_SIZE + (stored[size_t(i)] - BLOCK_HEADER_SIZE) / 2, 5));
+    }
+    rows.push_back(header);
+    rows.push_back(stream);
+
+    for (const Row& row : rows) {
+        for (size_t n = 0; n < row.copies.size(); ++n) {
+            // No SCOPED_TRACE: its per-thread stack starts a watcher thread,
+            // which the emulated 32-bit Wine of some machines cannot run.
+            const std::string copy = std::string(row.what) + ", copy " + std::to_string(n);
+            for (const char* name : INSTALL_TARGETS)
+                WriteWholeFile(target + name, std::string("old ") + name);
+            WriteWholeFile(moduleDirectory + executableName, row.copies[n]);
+            PayloadCopyOut(executableName.c_str());
+            PayloadUnpack();
+            InstallOutcome.Registry = REGISTRY_SET;
+            int complete = 0;
+            const std::string report = Report(&complete);
+            for (const char* name : INSTALL_TARGETS) {
+                const std::string now = ReadWholeFile(target + name);
+                if (row.expect == DAMAGED)
+                    EXPECT_EQ(std::string("old ") + name, now) << copy;
+                else
+                    EXPECT_NE(contents.end(), std::find(contents.begin(), contents.end(), now)) << copy << ": " << name;
+                EXPECT_FALSE(FileExists(target + name + INSTALL_TEMPORARY_SUFFIX)) << copy;
+            }
+            EXPECT_EQ(int(row.expect == INSTALLED), complete) << copy << ": " << report;
+            const std::string damaged = "Plugin not installed\nThe installer file is damaged or incomplete.";
+            if (row.expect == DAMAGED && row.entry)
+                EXPECT_EQ(*row.entry ? damaged + "\n" + row.entry : damaged, report) << copy;
+            else if (row.expect == DAMAGED)
+                EXPECT_EQ(damaged, report.substr(0, damaged.size())) << copy;
+        }
+    }
 }
 
 TEST_F(Install, WithoutPluginsFolderOnlyTheTopLevelTargetsAreWritten)

@@ -45,14 +45,14 @@ fresh_target() {
   qzd_reg_delete
 }
 
-# run_install DIR [FOLDER]: starts DIR/setup.exe, chooses C:\FOLDER in the
-# browser when given (otherwise installs beside the executable), presses
-# Install, keeps the message text in $message, dismisses the box and waits
-# for the exit code in $QZD_STATUS.
+# run_install DIR [FOLDER [NAME]]: starts DIR/setup.exe (or DIR/NAME),
+# chooses C:\FOLDER in the browser when given (otherwise installs beside the
+# executable), presses Install, keeps the message text in $message,
+# dismisses the box and waits for the exit code in $QZD_STATUS.
 run_install() {
   local dir=$1 folder=${2:-}
   message=
-  e2e_start "$dir" || return
+  e2e_start "$dir" "${3:-}" || return
   if [ -n "$folder" ]; then
     qzd_choose_folder "$folder" || fail "the folder browser did not open or close" || return
   fi
@@ -223,58 +223,103 @@ damage_empty() {
   put_u32 "$1" $((size + 14 - 4)) $(($(u32 "$QZD_TMP/empty.exe" $((size - 4))) + 14))
 }
 
-# A damaged entry (KIND: flipped, empty): that entry is reported as
-# damaged, the file of that name keeps its old bytes, the others install.
-scenario_damaged_entry() {
-  begin "damaged-entry-$1" plugins
-  "damage_$1" "$dir/setup.exe" || return
-  local old=$dir/${targets[2]}
-  echo "bytes of an earlier version" >"$old"
-  cp "$old" "$QZD_TMP/old.dll"
-  run_install "$dir" || return
-  expect_message "$partly"$'\n'"$(win "$old") (damaged installer data)"
-  expect_status 1
-  cmp -s "$old" "$QZD_TMP/old.dll" || fail "the existing file of the damaged entry changed"
-  expect_written "$dir" 0 1 3
-  expect_no_pack_file "$dir"
-  passed "damaged entry reported, old file kept, the other three written, exit 1"
+# damage_one_entry_short SETUP: the trailer short by exactly the first
+# entry, so that the pack seems to start at entry 1 and to hold three sound
+# entries.
+damage_one_entry_short() {
+  local size data unpacked stored
+  size=$(stat -c %s "$1")
+  read -r data unpacked stored < <(pack_entry "$1" 0) || fail "setup.exe has no entry 0" || return
+  put_u32 "$1" $((size - 4)) $(($(u32 "$1" $((size - 4))) - 8 - stored))
 }
 
-# A damaged installer file (cut short, or a trailer longer than the file)
-# installs nothing, writes no registry value and leaves no tmp.pak. With a
-# valid pack left behind by an earlier run, that pack is not installed either.
+# damage_past_end SETUP: the last entry's stored size one byte past the pack.
+damage_past_end() {
+  local data unpacked stored
+  read -r data unpacked stored < <(pack_entry "$1" 3) || fail "setup.exe has no entry 3" || return
+  put_u32 "$1" $((data - 4)) $((stored + 1))
+}
+
+# damage_truncated SETUP: cut inside the pack, where the last four bytes no
+# longer make a length that fits; the cut moves until they do not.
+damage_truncated() {
+  local size length cut v
+  size=$(stat -c %s "$1")
+  length=$(u32 "$1" $((size - 4)))
+  cut=$((size - 4 - length / 2))
+  while v=$(u32 "$1" $((cut - 4))) && [ "$v" -ge 1 ] && [ "$v" -le $((cut - 4)) ]; do
+    cut=$((cut + 1))
+  done
+  truncate -s "$cut" "$1"
+}
+
+# damage_trailer_too_large SETUP: a trailer longer than the file, and beside
+# it what an earlier run might have left: a sound pack of the same payload.
+damage_trailer_too_large() {
+  local size length
+  size=$(stat -c %s "$1")
+  length=$(u32 "$1" $((size - 4)))
+  tail -c $((length + 4)) "$1" | head -c "$length" >"$(dirname "$1")/tmp.pak"
+  put_u32 "$1" $((size - 4)) "$size"
+}
+
+# A damaged installer (KIND, made by damage_KIND; then the report's line
+# naming the entry at fault, if any) installs nothing: older versions of
+# the targets keep their bytes, no folder is made, no registry value is
+# written and no tmp.pak is left; the report says the installer is damaged.
 scenario_damaged_installer() {
-  local kind=$1 size length cut v
+  local kind=$1 line=${2:-} nl=$'\n' old
   begin "damaged-installer-$kind" plugins
-  size=$(stat -c %s "$setup")
-  length=$(u32 "$setup" $((size - 4)))
-  case "$kind" in
-  truncated)
-    # Cut inside the pack, where the last four bytes no longer make a
-    # length that fits; move the cut until they do not.
-    cut=$((size - 4 - length / 2))
-    while v=$(u32 "$setup" $((cut - 4))) && [ "$v" -ge 1 ] && [ "$v" -le $((cut - 4)) ]; do
-      cut=$((cut + 1))
-    done
-    truncate -s "$cut" "$dir/setup.exe"
-    ;;
-  trailer-too-large)
-    put_u32 "$dir/setup.exe" $((size - 4)) "$size"
-    # What an earlier run might have left: a sound pack of the same payload.
-    tail -c $((length + 4)) "$setup" | head -c "$length" >"$dir/tmp.pak"
-    ;;
-  esac
-  echo "bytes of an earlier version" >"$dir/${targets[0]}"
+  "damage_${kind//-/_}" "$dir/setup.exe" || return
+  for old in 0 2 3; do
+    echo "bytes of an earlier version of ${targets[$old]}" >"$dir/${targets[$old]}"
+  done
   local snap_before
   snap_before=$(snapshot "$dir")
   qzd_reg_delete
   run_install "$dir" || return
-  expect_message "$damaged_installer"
+  expect_message "$damaged_installer${line:+$nl$line}"
   expect_status 1
-  [ "$(snapshot "$dir")" = "$snap_before" ] || fail "files were created, deleted or written"
-  [ "$kind" = truncated ] && expect_no_pack_file "$dir"
+  [ "$(snapshot "$dir")" = "$snap_before" ] || fail "files or folders were created, deleted or written"
   qzd_reg_key_exists && fail "the registry key was written"
   passed "nothing written, not installed, damaged-installer message, exit 1"
+}
+
+# A sound installer whose name the system cannot give in its code page
+# cannot open its own file: it says so and why, and is not called damaged.
+scenario_name_not_in_code_page() {
+  local name=$'\xe5\xae\x89\xe8\xa3\x85 setup.exe'
+  begin name-not-in-code-page
+  mv "$dir/setup.exe" "$dir/$name"
+  local snap_before
+  snap_before=$(snapshot "$dir")
+  run_install "$dir" "" "$name" || return
+  expect_message $'Plugin not installed\nThe installer cannot open its own file: its path has characters that this system\'s code page lacks.\nMove or rename it and run it again.'
+  expect_status 1
+  [ "$(snapshot "$dir")" = "$snap_before" ] || fail "files or folders were created, deleted or written"
+  passed "cannot open its own file, the reason and the advice, nothing written, exit 1"
+}
+
+# A setup.exe whose full path is 257 characters long, within what the
+# system's ANSI calls take, installs as from anywhere else.
+scenario_long_path() {
+  begin long-path
+  local deep=$dir rest n win
+  win=$(win "$dir")
+  # What the folders below $dir take, each with its backslash, besides the
+  # 10 characters of "\setup.exe".
+  rest=$((257 - ${#win} - 10))
+  while [ "$rest" -gt 0 ]; do
+    n=$((rest > 101 ? 90 : rest - 1))
+    deep=$deep/$(head -c "$n" /dev/zero | tr '\0' d)
+    rest=$((rest - n - 1))
+  done
+  mkdir -p "$deep" && mv "$dir/setup.exe" "$deep/"
+  [ "$(win "$deep/setup.exe" | tr -d '\n' | wc -c)" -eq 257 ] || fail "the path is not 257 characters long" || return
+  fresh_target
+  run_install "$deep" "$target_name" || return
+  expect_installed "$deep"
+  passed "installed from a path of 257 characters, exit 0"
 }
 
 # A "tmp.pak" planted beside setup.exe as a hard or a symbolic link to a file
@@ -347,10 +392,14 @@ scenario_happy_path_win32
 scenario_signed
 scenario_no_plugins_folder
 scenario_target_held_open
-scenario_damaged_entry flipped
-scenario_damaged_entry empty
+scenario_damaged_installer flipped 'Its entry for plugins\zivoravarelle.dll is damaged.'
+scenario_damaged_installer empty 'Its entry for plugins\zivoravarelle.dll is damaged.'
+scenario_damaged_installer one-entry-short 'Its entry for zivora_config.exe is missing.'
+scenario_damaged_installer past-end 'Its entry for zivora_config.exe is damaged.'
 scenario_damaged_installer truncated
 scenario_damaged_installer trailer-too-large
+scenario_name_not_in_code_page
+scenario_long_path
 scenario_planted_pack_link hard
 scenario_planted_pack_link symbolic
 scenario_read_only_media
