@@ -31,7 +31,7 @@ bool WriteStandardOutput(const std::vector<uint8_t>& data, std::string& error)
 // put a regular file in its place.
 bool WriteThrough(const std::string& path, const std::vector<uint8_t>& data, std::string& error)
 {
-    FILE* f = fopen(path.c_str(), "wb");
+    FILE* f = FileOpen(path, "wb");
     if (!f) {
         error = std::string("cannot open: ") + strerror(errno);
         return false;
@@ -57,12 +57,13 @@ bool OutputWrite(const std::string& path, const std::vector<uint8_t>& data, std:
 {
     if (OutputIsStandard(path)) return WriteStandardOutput(data, error);
     std::error_code ec;
-    const fs::file_status status = fs::status(path, ec);
+    const fs::path system = PathForSystem(path);
+    const fs::file_status status = fs::status(system, ec);
     if (fs::exists(status) && !fs::is_regular_file(status) && !fs::is_directory(status))
         return WriteThrough(path, data, error);
-    if (fs::is_symlink(fs::symlink_status(path, ec)) && fs::is_regular_file(status)) {
-        const fs::path target = fs::canonical(path, ec);
-        if (!ec) return FileWriteAtomic(target.string(), data, error);
+    if (fs::is_symlink(fs::symlink_status(system, ec)) && fs::is_regular_file(status)) {
+        const fs::path target = fs::canonical(system, ec);
+        if (!ec) return FileWriteAtomic(PathToUtf8(target), data, error);
     }
     return FileWriteAtomic(path, data, error);
 }

@@ -333,20 +333,20 @@ int RunExtract(Invocation& inv)
 {
     const std::string& path = inv.files[0];
     const std::string* dirOption = OptionValue(inv, "-d");
-    const fs::path dir = dirOption ? fs::path(*dirOption) : fs::path(".");
+    const fs::path dir = PathFromUtf8(dirOption ? *dirOption : ".");
     OpenedPack pack;
     std::vector<DecodedEntry> decoded;
     // Everything is checked before anything is written.
     if (const std::string error = OpenPackDecoded(path, pack, decoded); !error.empty()) return Fail(path, error);
     const bool installerNames = decoded.size() == INSTALL_TARGET_COUNT;
     for (size_t i = 0; i < decoded.size(); ++i) {
-        const fs::path target =
+        fs::path target =
             dir / (installerNames ? TargetHostPath(INSTALL_TARGETS[i]) : "entry-" + std::to_string(i) + ".bin");
-        std::error_code ec;
-        fs::create_directories(target.parent_path(), ec);
-        if (ec) return Fail(target.parent_path().string(), "cannot create folder: " + ec.message());
-        if (!WriteOutput(target.string(), decoded[i].bytes)) return EXIT_BAD_INPUT;
-        printf("%s (%zu bytes)\n", target.string().c_str(), decoded[i].bytes.size());
+        target.make_preferred();  // shown with the system's own separators
+        const std::string folder = PathToUtf8(target.parent_path());
+        if (std::string error; !FolderCreate(folder, error)) return Fail(path, error);
+        if (!WriteOutput(PathToUtf8(target), decoded[i].bytes)) return EXIT_BAD_INPUT;
+        printf("%s (%zu bytes)\n", PathToUtf8(target).c_str(), decoded[i].bytes.size());
     }
     return EXIT_OK;
 }
@@ -453,6 +453,12 @@ bool TakesValue(const Command& c, const std::string& option)
 
 int main(int argc, char** argv)
 {
+    ConsoleUseUtf8();
+    // Every argument in UTF-8, whatever the system's code page.
+    std::vector<std::string> arguments = ArgumentsUtf8(argc, argv);
+    std::vector<char*> argumentPointers;
+    for (std::string& a : arguments) argumentPointers.push_back(&a[0]);
+    argv = argumentPointers.data();
     if (argc < 2) return UsageError(nullptr, "no command");
     const std::string name = argv[1];
     if (name == "--help" || name == "-h" || name == "help") {
