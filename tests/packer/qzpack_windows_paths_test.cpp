@@ -5,11 +5,15 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "pack/install_layout.h"
 #include "tests/packer/packer_test_data.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -21,74 +25,47 @@ struct Outcome {
     std::string err;
 };
 
+// std::filesystem on MinGW keeps paths wide, and its u8 forms are UTF-8.
+// Wine sets no 260-character limit on the wide calls, so the test's own
+// file handling needs no \\?\ form.
 std::string Utf8(const std::wstring& wide)
 {
-    std::string text(wide.size() * 4, '\0');
-    text.resize(size_t(
-        WideCharToMultiByte(CP_UTF8, 0, wide.data(), int(wide.size()), &text[0], int(text.size()), nullptr, nullptr)));
-    return text;
+    return fs::path(wide).u8string();
 }
 
-std::wstring Wide(const std::string& text)
+std::wstring Wide(const std::string& utf8)
 {
-    std::wstring wide(text.size(), L'\0');
-    wide.resize(size_t(MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()), &wide[0], int(wide.size()))));
-    return wide;
+    return fs::u8path(utf8).wstring();
 }
 
-// Long paths are reached by the test itself through the \\?\ form.
-std::wstring Long(const std::wstring& path)
+void WriteBytes(const fs::path& path, const std::vector<uint8_t>& data)
 {
-    std::wstring full(32768, L'\0');
-    full.resize(GetFullPathNameW(path.c_str(), DWORD(full.size()), &full[0], nullptr));
-    return L"\\\\?\\" + full;
-}
-
-void MakeFolders(const std::wstring& path)
-{
-    for (size_t at = path.find(L'\\', 3); at != std::wstring::npos; at = path.find(L'\\', at + 1))
-        CreateDirectoryW(Long(path.substr(0, at)).c_str(), nullptr);
-    CreateDirectoryW(Long(path).c_str(), nullptr);
-}
-
-void WriteBytes(const std::wstring& path, const std::vector<uint8_t>& data)
-{
-    const HANDLE f = CreateFileW(Long(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(f, INVALID_HANDLE_VALUE) << Utf8(path);
-    DWORD written = 0;
-    WriteFile(f, data.data(), DWORD(data.size()), &written, nullptr);
-    CloseHandle(f);
-    ASSERT_EQ(written, data.size());
+    std::ofstream f(path, std::ios::binary);
+    f.write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
 }
 
 // The file's bytes; "missing" when it cannot be opened, which no test file holds.
-std::string ReadBytes(const std::wstring& path)
+std::string ReadBytes(const fs::path& path)
 {
-    const HANDLE f = CreateFileW(Long(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                 OPEN_EXISTING, 0, nullptr);
-    if (f == INVALID_HANDLE_VALUE) return "missing";
-    std::string data;
-    char chunk[65536];
-    DWORD got;
-    while (ReadFile(f, chunk, sizeof chunk, &got, nullptr) && got > 0) data.append(chunk, got);
-    CloseHandle(f);
-    return data;
+    std::ifstream f(path, std::ios::binary);
+    return f ? std::string(std::istreambuf_iterator<char>(f), {}) : "missing";
 }
 
+// std::filesystem's remove_all stops at 260 characters here.
 void RemoveTree(const std::wstring& path)
 {
     WIN32_FIND_DATAW found;
-    const HANDLE h = FindFirstFileW(Long(path + L"\\*").c_str(), &found);
+    const HANDLE h = FindFirstFileW((path + L"\\*").c_str(), &found);
     if (h != INVALID_HANDLE_VALUE) {
         do {
             const std::wstring name = found.cFileName;
             if (name == L"." || name == L"..") continue;
             if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(path + L"\\" + name);
-            else DeleteFileW(Long(path + L"\\" + name).c_str());
+            else DeleteFileW((path + L"\\" + name).c_str());
         } while (FindNextFileW(h, &found));
         FindClose(h);
     }
-    RemoveDirectoryW(Long(path).c_str());
+    RemoveDirectoryW(path.c_str());
 }
 
 std::wstring Quoted(const std::wstring& argument)
@@ -98,7 +75,8 @@ std::wstring Quoted(const std::wstring& argument)
 
 // Starts qzpack.exe with a wide command line, as Explorer, cmd and
 // PowerShell do, its output going to files.
-Outcome Qzpack(const std::wstring& arguments, const std::wstring& scratch)
+Outcome Qzpack(const std::wstring& arguments, const std::wstring& scratch,
+              const std::wstring& program = fs::absolute(Wide(QZPACK_PATH)).wstring())
 {
     const std::wstring outPath = scratch + L"\\stdout.txt";
     const std::wstring errPath = scratch + L"\\stderr.txt";
@@ -110,7 +88,6 @@ Outcome Qzpack(const std::wstring& arguments, const std::wstring& scratch)
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdOutput = out;
     startup.hStdError = err;
-    const std::wstring program = Long(Wide(QZPACK_PATH)).substr(4);
     std::wstring commandLine = Quoted(program) + L" " + arguments;
     PROCESS_INFORMATION process = {};
     Outcome r{DWORD(-1), {}, {}};
@@ -140,11 +117,9 @@ class QzpackWindowsPaths : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        std::wstring temp(MAX_PATH + 1, L'\0');
-        temp.resize(GetTempPathW(DWORD(temp.size()), &temp[0]));
-        scratch = temp + L"qzpack-paths-" + std::to_wstring(GetCurrentProcessId());
+        scratch = (fs::temp_directory_path() / ("qzpack-paths-" + std::to_string(GetCurrentProcessId()))).wstring();
         RemoveTree(scratch);
-        MakeFolders(scratch);
+        fs::create_directories(scratch);
     }
 
     void TearDown() override { RemoveTree(scratch); }
@@ -174,12 +149,12 @@ TEST_F(QzpackWindowsPaths, BuildListVerifyExtractTakeWriteAndNameEveryKindOfPath
                                                            L"Configuração.exe"};
     const std::vector<uint8_t> inputs[INSTALL_TARGET_COUNT] = {TextBytes(700, 1), TextBytes(40000, 2),
                                                                RandomBytes(3000, 3), TextBytes(9000, 4)};
-    const std::wstring stub = Long(Wide(QZ_WINDOWS_INSTALLER)).substr(4);
+    const std::wstring stub = fs::absolute(Wide(QZ_WINDOWS_INSTALLER)).wstring();
 
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         const std::wstring folder = scratch + L"\\" + c.folder;
-        MakeFolders(folder);
+        fs::create_directories(folder);
         std::wstring given = folder;  // as qzpack is given it
         if (c.slashes)
             for (wchar_t& ch : given)
@@ -214,6 +189,26 @@ TEST_F(QzpackWindowsPaths, BuildListVerifyExtractTakeWriteAndNameEveryKindOfPath
         }
         EXPECT_TRUE(Contains(extracted.out, L"新\\" + Wide(INSTALL_TARGETS[1]))) << extracted.out;
     }
+}
+
+// Unzipped into a folder under the user's name, it finds the stub beside it.
+TEST_F(QzpackWindowsPaths, RunFromANonAsciiFolderItFindsTheStubBesideIt)
+{
+    const fs::path home = fs::path(scratch) / L"José Ĳssel" / L"qzpack 工具";
+    fs::create_directories(home);
+    fs::copy_file(Wide(QZPACK_PATH), home / L"qzpack.exe");
+    fs::copy_file(Wide(QZ_WINDOWS_INSTALLER), home / L"installer.exe");
+    const Outcome version = Qzpack(L"--version", scratch, (home / L"qzpack.exe").wstring());
+    EXPECT_TRUE(Contains(version.out, (home / L"installer.exe").wstring())) << version.out;
+    std::wstring files;
+    for (int i = 0; i < INSTALL_TARGET_COUNT; ++i) {
+        const fs::path input = home / (L"ввод " + std::to_wstring(i));
+        WriteBytes(input, TextBytes(500, uint32_t(i)));
+        files += L" " + Quoted(input.wstring());
+    }
+    const Outcome built = Qzpack(L"build -o " + Quoted((home / L"setup.exe").wstring()) + files, scratch,
+                                 (home / L"qzpack.exe").wstring());
+    EXPECT_EQ(built.code, 0u) << built.err;
 }
 
 // A path qzpack cannot use is named in its message as it was given, in UTF-8
