@@ -117,6 +117,30 @@ void ConsoleRelayEnd()
     WaitForSingleObject(g_relay.thread, INFINITE);
 }
 
+// Starts the thread that shows what is written to the descriptor returned on
+// console; -1 when it cannot, and nothing is relayed.
+int ConsoleRelayStart(HANDLE console)
+{
+    HANDLE copy, reader, writer;
+    // A copy: putting the pipe in a stream's place closes the stream's handle.
+    if (!DuplicateHandle(GetCurrentProcess(), console, GetCurrentProcess(), &copy, 0, FALSE, DUPLICATE_SAME_ACCESS))
+        return -1;
+    if (!CreatePipe(&reader, &writer, nullptr, 0)) {
+        CloseHandle(copy);
+        return -1;
+    }
+    g_relay = {copy, reader, nullptr, {}};
+    const int fd = _open_osfhandle(intptr_t(writer), _O_BINARY);
+    if (fd >= 0) g_relay.thread = CreateThread(nullptr, 0, ConsoleRelayRun, nullptr, 0, nullptr);
+    if (g_relay.thread) return fd;
+    if (fd >= 0) _close(fd);
+    else CloseHandle(writer);
+    CloseHandle(reader);
+    CloseHandle(copy);
+    g_relay = {};
+    return -1;
+}
+
 bool IsConsole(HANDLE handle)
 {
     DWORD mode;
@@ -196,29 +220,10 @@ std::vector<std::string> ArgumentsUtf8(int argc, char** argv)
 void ConsoleUseUtf8()
 {
 #ifdef _WIN32
-    const HANDLE handles[2] = {GetStdHandle(STD_OUTPUT_HANDLE), GetStdHandle(STD_ERROR_HANDLE)};
-    const bool consoles[2] = {IsConsole(handles[0]), IsConsole(handles[1])};
+    const bool consoles[2] = {IsConsole(GetStdHandle(STD_OUTPUT_HANDLE)), IsConsole(GetStdHandle(STD_ERROR_HANDLE))};
     if (!consoles[0] && !consoles[1]) return;
-    // A copy: putting the pipe in a stream's place closes its handle.
-    HANDLE console, reader, writer;
-    if (!DuplicateHandle(GetCurrentProcess(), handles[consoles[0] ? 0 : 1], GetCurrentProcess(), &console, 0, FALSE,
-                         DUPLICATE_SAME_ACCESS))
-        return;
-    if (!CreatePipe(&reader, &writer, nullptr, 0)) {
-        CloseHandle(console);
-        return;
-    }
-    const int fd = _open_osfhandle(intptr_t(writer), _O_BINARY);
-    g_relay = {console, reader, nullptr, {}};
-    g_relay.thread = fd < 0 ? nullptr : CreateThread(nullptr, 0, ConsoleRelayRun, nullptr, 0, nullptr);
-    if (!g_relay.thread) {
-        if (fd >= 0) _close(fd);
-        else CloseHandle(writer);
-        CloseHandle(reader);
-        CloseHandle(console);
-        g_relay = {};
-        return;
-    }
+    const int fd = ConsoleRelayStart(GetStdHandle(consoles[0] ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE));
+    if (fd < 0) return;
     for (int i = 0; i < 2; ++i) {
         if (!consoles[i]) continue;
         FILE* stream = i == 0 ? stdout : stderr;
@@ -257,11 +262,12 @@ fs::path PathForSystem(const std::string& path)
     if (StartsWith(wide, L"\\\\?\\") || StartsWith(wide, L"\\\\.\\")) return wide;
     // The \\?\ form is taken as it stands: it must be absolute, with
     // backslashes and no "." or "..", as GetFullPathNameW makes it.
-    std::wstring full(PATH_WIDE_MAX, L'\0');
-    const DWORD n = GetFullPathNameW(wide.c_str(), PATH_WIDE_MAX, &full[0], nullptr);
-    if (n == 0 || n >= PATH_WIDE_MAX) return wide;
+    const DWORD needed = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);  // with the terminator
+    if (needed == 0 || needed <= PATH_PLAIN_MAX + 1) return wide;
+    std::wstring full(needed, L'\0');
+    const DWORD n = GetFullPathNameW(wide.c_str(), needed, &full[0], nullptr);
+    if (n == 0 || n >= needed) return wide;
     full.resize(n);
-    if (full.size() <= PATH_PLAIN_MAX) return wide;
     if (StartsWith(full, L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
     return L"\\\\?\\" + full;
 #else

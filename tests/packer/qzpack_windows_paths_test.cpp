@@ -73,16 +73,15 @@ std::wstring Quoted(const std::wstring& argument)
     return L"\"" + argument + L"\"";
 }
 
-// Starts qzpack.exe with a wide command line, as Explorer, cmd and
-// PowerShell do, its output going to files.
-Outcome Qzpack(const std::wstring& arguments, const std::wstring& scratch,
-              const std::wstring& program = fs::absolute(Wide(QZPACK_PATH)).wstring())
+std::wstring QzpackProgram()
 {
-    const std::wstring outPath = scratch + L"\\stdout.txt";
-    const std::wstring errPath = scratch + L"\\stderr.txt";
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    const HANDLE out = CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
-    const HANDLE err = CreateFileW(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+    return fs::absolute(Wide(QZPACK_PATH)).wstring();
+}
+
+// Starts program with a wide command line, as Explorer, cmd and PowerShell
+// do, and gives its exit code.
+DWORD Start(const std::wstring& program, const std::wstring& arguments, HANDLE out, HANDLE err)
+{
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -90,15 +89,28 @@ Outcome Qzpack(const std::wstring& arguments, const std::wstring& scratch,
     startup.hStdError = err;
     std::wstring commandLine = Quoted(program) + L" " + arguments;
     PROCESS_INFORMATION process = {};
-    Outcome r{DWORD(-1), {}, {}};
-    if (CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                       &process)) {
-        if (WaitForSingleObject(process.hProcess, RUN_LIMIT_MS) != WAIT_OBJECT_0)
-            TerminateProcess(process.hProcess, DWORD(-1));
-        GetExitCodeProcess(process.hProcess, &r.code);
-        CloseHandle(process.hProcess);
-        CloseHandle(process.hThread);
-    }
+    DWORD code = DWORD(-1);
+    if (!CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                        &process))
+        return code;
+    if (WaitForSingleObject(process.hProcess, RUN_LIMIT_MS) != WAIT_OBJECT_0)
+        TerminateProcess(process.hProcess, DWORD(-1));
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    return code;
+}
+
+// qzpack.exe run with its output going to files.
+Outcome Qzpack(const std::wstring& arguments, const std::wstring& scratch,
+               const std::wstring& program = QzpackProgram())
+{
+    const std::wstring outPath = scratch + L"\\stdout.txt";
+    const std::wstring errPath = scratch + L"\\stderr.txt";
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    const HANDLE out = CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+    const HANDLE err = CreateFileW(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+    Outcome r{Start(program, arguments, out, err), {}, {}};
     CloseHandle(out);
     CloseHandle(err);
     r.out = ReadBytes(outPath);
