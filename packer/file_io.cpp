@@ -11,14 +11,22 @@
 #include <io.h>
 #include <process.h>
 #include <windows.h>
-// After windows.h, which it needs.
-#include <shellapi.h>
 #else
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
 
 namespace fs = std::filesystem;
+
+#ifdef _WIN32
+// The C runtime's wide counterpart of the arguments it gives main; msvcrt
+// exports it, no header declares it.
+struct StartupInfo {
+    int newMode;
+};
+extern "C" int __wgetmainargs(int* argc, wchar_t*** argv, wchar_t*** environment, int expandWildcards,
+                              StartupInfo* startup);
+#endif
 
 namespace {
 
@@ -203,15 +211,17 @@ std::vector<std::string> ArgumentsUtf8(int argc, char** argv)
 {
     std::vector<std::string> arguments;
 #ifdef _WIN32
+    // The runtime's own split of the wide command line, by the rules that
+    // made argv: shell32's CommandLineToArgvW would load a dozen DLLs into
+    // the 32-bit address space the compressor needs.
     int count = 0;
-    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
-    // Both split the same command line; should their quoting rules ever
-    // disagree, argv is what the runtime gave.
-    if (wide && count == argc)
+    wchar_t** wide = nullptr;
+    wchar_t** environment = nullptr;
+    StartupInfo startup = {0};
+    if (__wgetmainargs(&count, &wide, &environment, 0, &startup) == 0 && wide && count == argc) {
         for (int i = 0; i < argc; ++i) arguments.push_back(Utf8(wide[i]));
-    LocalFree(wide);
-    if (int(arguments.size()) == argc) return arguments;
-    arguments.clear();
+        return arguments;
+    }
 #endif
     for (int i = 0; i < argc; ++i) arguments.push_back(argv[i]);
     return arguments;
