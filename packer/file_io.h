@@ -2,14 +2,15 @@
 // paths meet the system.
 //
 // Paths are UTF-8 strings everywhere in the packer. On Windows they reach the
-// system through the wide-character entry points (the command line through
-// GetCommandLineW, files through _wfopen and the ...W calls), not through a
-// UTF-8 code page set by the manifest (activeCodePage): that is honoured only
-// from Windows 10 1903 on, leaves older systems with the ANSI code page that
-// cannot name a CJK folder on a Western system, and does not lift the
-// 260-character limit without a system-wide registry switch. Wide calls work on
-// every Windows, and long paths are given the \\?\ form that every Windows
-// takes. On other systems a path is passed on byte for byte.
+// system through the wide-character entry points (the runtime's wide argv,
+// files through _wfopen and the ...W calls, console text through
+// WriteConsoleW), not through a UTF-8 code page set by the manifest
+// (activeCodePage): that is honoured only from Windows 10 1903 on, leaves
+// older systems with the ANSI code page that cannot name a CJK folder on a
+// Western system, and does not lift the 260-character limit without a
+// system-wide registry switch. Wide calls work on every Windows, and long
+// paths are given the \\?\ form that every Windows takes. On other systems a
+// path is passed on byte for byte.
 #pragma once
 
 #include <stdint.h>
