@@ -35,7 +35,7 @@ bool WriteStandardOutput(const std::vector<uint8_t>& data, std::string& error)
 // put a regular file in its place.
 bool WriteThrough(const std::string& path, const std::vector<uint8_t>& data, std::string& error)
 {
-    FILE* f = fopen(path.c_str(), "wb");
+    FILE* f = FileOpen(path, "wb");
     if (!f) {
         error = std::string("cannot open: ") + strerror(errno);
         return false;
@@ -71,7 +71,7 @@ bool OutputIsStandard(const std::string& path)
 bool OutputMayReplace(const std::string& path, bool force, std::string& error)
 {
     std::error_code ec;
-    const fs::file_status status = fs::status(path, ec);
+    const fs::file_status status = fs::status(PathForSystem(path), ec);
     if (force || OutputIsStandard(path) || !fs::is_regular_file(status) || !IsReadOnly(path, status)) return true;
     error = "is read-only; give --force to replace it";
     return false;
@@ -82,21 +82,22 @@ bool OutputStage(const std::string& path, const std::vector<uint8_t>& data, Pend
 {
     output = PendingOutput{path, {}, nullptr};
     std::error_code ec;
-    const fs::file_status status = fs::status(path, ec);
+    const fs::path system = PathForSystem(path);
+    const fs::file_status status = fs::status(system, ec);
     if (OutputIsStandard(path) || (fs::exists(status) && !fs::is_regular_file(status) && !fs::is_directory(status))) {
         output.through = &data;
         return true;
     }
-    if (fs::is_symlink(fs::symlink_status(path, ec)) && fs::is_regular_file(status)) {
-        const fs::path target = fs::canonical(path, ec);
-        if (!ec) output.path = target.string();
+    if (fs::is_symlink(fs::symlink_status(system, ec)) && fs::is_regular_file(status)) {
+        const fs::path target = fs::canonical(system, ec);
+        if (!ec) output.path = PathToUtf8(target);
     }
     if (!FileWriteTemporary(output.path, data, output.temporary, error)) {
         output.temporary.clear();
         return false;
     }
     // The replacement keeps the old file's permissions, as an edit would.
-    if (fs::is_regular_file(status)) fs::permissions(output.temporary, status.permissions(), ec);
+    if (fs::is_regular_file(status)) fs::permissions(PathForSystem(output.temporary), status.permissions(), ec);
     return true;
 }
 
@@ -112,9 +113,10 @@ bool OutputCommit(PendingOutput& output, std::string& error)
     // gets its write permission back first, and the temporary brings the
     // old permissions with it.
     std::error_code ec;
-    const fs::file_status status = fs::status(output.path, ec);
+    const fs::path system = PathForSystem(output.path);
+    const fs::file_status status = fs::status(system, ec);
     if (fs::is_regular_file(status) && (status.permissions() & fs::perms::owner_write) == fs::perms::none)
-        fs::permissions(output.path, fs::perms::owner_write, fs::perm_options::add, ec);
+        fs::permissions(system, fs::perms::owner_write, fs::perm_options::add, ec);
     const bool moved = FileMoveOver(output.temporary, output.path, error);
     output.temporary.clear();
     return moved;
@@ -122,7 +124,8 @@ bool OutputCommit(PendingOutput& output, std::string& error)
 
 void OutputDiscard(PendingOutput& output)
 {
-    if (!output.temporary.empty()) remove(output.temporary.c_str());
+    std::error_code ec;
+    if (!output.temporary.empty()) fs::remove(PathForSystem(output.temporary), ec);
     output.temporary.clear();
     output.through = nullptr;
 }

@@ -273,7 +273,7 @@ bool BuildRolesFit(const std::vector<std::string>& paths, const std::vector<std:
 {
     bool fit = true;
     for (int i = 0; i < INSTALL_TARGET_COUNT; ++i) {
-        const std::string why = TargetMismatch(i, FileLooksOf(data[i]), fs::path(paths[i]).filename().string());
+        const std::string why = TargetMismatch(i, FileLooksOf(data[i]), PathToUtf8(PathFromUtf8(paths[i]).filename()));
         if (why.empty()) continue;
         fprintf(stderr, "qzpack: %s is given as %s (entry %d), but %s; the files go in install order: %s\n",
                 paths[i].c_str(), INSTALL_TARGETS[i], i, why.c_str(), TargetOrderText().c_str());
@@ -456,13 +456,13 @@ bool FoldersMake(const fs::path& dir, std::vector<fs::path>& made, std::string& 
 {
     std::vector<fs::path> missing;
     std::error_code ec;
-    for (fs::path p = dir; !p.empty() && !fs::exists(p, ec); p = p.parent_path()) {
+    for (fs::path p = dir; !p.empty() && !fs::exists(PathForSystem(PathToUtf8(p)), ec); p = p.parent_path()) {
         missing.push_back(p);
         if (p == p.parent_path()) break;
     }
     for (auto p = missing.rbegin(); p != missing.rend(); ++p) {
-        if (!fs::create_directory(*p, ec) || ec) {
-            error = "cannot create folder " + p->string() + (ec ? ": " + ec.message() : "");
+        if (!fs::create_directory(PathForSystem(PathToUtf8(*p)), ec) || ec) {
+            error = "cannot create folder " + PathToUtf8(*p) + (ec ? ": " + ec.message() : "");
             return false;
         }
         made.push_back(*p);
@@ -476,7 +476,7 @@ void ExtractUndo(std::vector<PendingOutput>& outputs, std::vector<fs::path>& mad
 {
     for (PendingOutput& o : outputs) OutputDiscard(o);
     std::error_code ec;
-    for (auto p = made.rbegin(); p != made.rend(); ++p) fs::remove(*p, ec);
+    for (auto p = made.rbegin(); p != made.rend(); ++p) fs::remove(PathForSystem(PathToUtf8(*p)), ec);
 }
 
 // Stages every entry beside its place; true when all are.
@@ -486,12 +486,12 @@ bool ExtractStage(const std::vector<fs::path>& targets, const std::vector<Decode
     for (size_t i = 0; i < targets.size(); ++i) {
         std::string error;
         if (!FoldersMake(targets[i].parent_path(), made, error)) {
-            Fail(targets[i].string(), error + "; nothing was extracted");
+            Fail(PathToUtf8(targets[i]), error + "; nothing was extracted");
             return false;
         }
         outputs.emplace_back();
-        if (!OutputStage(targets[i].string(), decoded[i].bytes, outputs.back(), error)) {
-            Fail(targets[i].string(), error + "; nothing was extracted");
+        if (!OutputStage(PathToUtf8(targets[i]), decoded[i].bytes, outputs.back(), error)) {
+            Fail(PathToUtf8(targets[i]), error + "; nothing was extracted");
             return false;
         }
     }
@@ -502,7 +502,7 @@ int RunExtract(Invocation& inv)
 {
     const std::string& path = inv.files[0];
     const std::string* dirOption = OptionValue(inv, "-d");
-    const fs::path dir = dirOption ? fs::path(*dirOption) : fs::path(".");
+    const fs::path dir = PathFromUtf8(dirOption ? *dirOption : ".");
     OpenedPack pack;
     std::vector<DecodedEntry> decoded;
     // Everything is checked before anything is written.
@@ -510,11 +510,13 @@ int RunExtract(Invocation& inv)
     std::vector<fs::path> targets;
     std::error_code ec;
     for (size_t i = 0; i < decoded.size(); ++i) {
-        targets.push_back(dir / TargetHostPath(EntryName(i, decoded.size()).c_str()));
+        fs::path target = dir / TargetHostPath(EntryName(i, decoded.size()).c_str());
+        target.make_preferred();  // shown with the system's own separators
+        targets.push_back(target);
         const std::string role = "the output for entry " + std::to_string(i);
-        if (!OutputAllowed(inv, targets[i].string(), role, {{path, "the file being extracted"}})) return EXIT_BAD_INPUT;
-        if (fs::is_directory(targets[i], ec))
-            return Fail(targets[i].string(), role + " is a folder; nothing was extracted");
+        if (!OutputAllowed(inv, PathToUtf8(target), role, {{path, "the file being extracted"}})) return EXIT_BAD_INPUT;
+        if (fs::is_directory(PathForSystem(PathToUtf8(target)), ec))
+            return Fail(PathToUtf8(target), role + " is a folder; nothing was extracted");
     }
     std::vector<PendingOutput> outputs;
     std::vector<fs::path> made;
@@ -529,7 +531,7 @@ int RunExtract(Invocation& inv)
         if (OutputCommit(outputs[i], error)) continue;
         // Only a move can fail here, and those before it are done.
         const std::string last = std::to_string(outputs.size() - 1);
-        Fail(targets[i].string(), error + "; entries " + std::to_string(i) + " to " + last + " were not extracted" +
+        Fail(PathToUtf8(targets[i]), error + "; entries " + std::to_string(i) + " to " + last + " were not extracted" +
                                       (i ? ", entries 0 to " + std::to_string(i - 1) + " were" : ""));
         std::vector<fs::path> keep;
         ExtractUndo(outputs, i ? keep : made);
@@ -538,7 +540,7 @@ int RunExtract(Invocation& inv)
     }
     InterruptsRelease();
     for (size_t i = 0; i < targets.size(); ++i)
-        printf("%s (%zu bytes)\n", targets[i].string().c_str(), decoded[i].bytes.size());
+        printf("%s (%zu bytes)\n", PathToUtf8(targets[i]).c_str(), decoded[i].bytes.size());
     return EXIT_OK;
 }
 
@@ -682,6 +684,12 @@ std::string OptionTake(Invocation& inv, int argc, char** argv, int& next)
 
 int main(int argc, char** argv)
 {
+    ConsoleUseUtf8();
+    // Every argument in UTF-8, whatever the system's code page.
+    std::vector<std::string> arguments = ArgumentsUtf8(argc, argv);
+    std::vector<char*> argumentPointers;
+    for (std::string& a : arguments) argumentPointers.push_back(&a[0]);
+    argv = argumentPointers.data();
     if (argc < 2) return UsageError(nullptr, "no command");
     const std::string name = argv[1];
     if (name == "--help" || name == "-h" || name == "help") {

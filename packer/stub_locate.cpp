@@ -2,6 +2,8 @@
 
 #include <filesystem>
 
+#include "packer/file_io.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -18,7 +20,7 @@ std::vector<std::string> StubCandidates(const std::string& home)
     std::vector<std::string> candidates;
     if (home.empty()) return candidates;
     for (const char* place : STUB_PLACES)
-        candidates.push_back((fs::path(home) / place / STUB_NAME).lexically_normal().string());
+        candidates.push_back(PathToUtf8((PathFromUtf8(home) / place / STUB_NAME).lexically_normal()));
     return candidates;
 }
 
@@ -26,6 +28,6 @@ std::string StubFind(const std::vector<std::string>& candidates)
 {
     std::error_code ec;
     for (const std::string& candidate : candidates)
-        if (fs::is_regular_file(candidate, ec)) return candidate;
+        if (fs::is_regular_file(PathForSystem(candidate), ec)) return candidate;
     return {};
 }
