@@ -60,8 +60,10 @@ static int PayloadRead()
     const DWORD length = DWORD(InstallerState.PayloadLength);
     MemoryAllocate(BLOCK_COPY, InstallerState.PayloadLength);
     InstallerState.PayloadBlock = MemoryCurrent();
-    if (!InstallerState.PayloadBlock)
+    if (!InstallerState.PayloadBlock) {
+        InstallOutcome.Payload = PAYLOAD_TOO_LARGE;
         return 0;
+    }
     if (FileSetPosition(int32_t(fileLength - length - PACK_TRAILER_SIZE)) == FILE_FAILURE)
         return 0;
     return FileReadBlock(InstallerState.PayloadBlock, length) == length;
@@ -180,7 +182,7 @@ static TargetResult EntryWrite(int index)
     if (InstallerState.EntryBlock)
         MemoryCopy(InstallerState.EntryData, InstallerState.EntryBlock, uint32_t(size));
     else if (size > 0)
-        return TARGET_NOT_WRITTEN;
+        return TARGET_TOO_LARGE;
 
     if (index == INSTALL_PLUGIN_DIRECTORY_TARGET) {
         char* const directory = TargetPathHold(INSTALL_PLUGIN_DIRECTORY);
@@ -223,7 +225,12 @@ void PayloadUnpack()
         InstallerState.EntrySize = PackEntrySize();
         // A damaged entry must not cost the user an existing file of that
         // name: its target is not even created.
-        InstallOutcome.Target[i] = InstallerState.EntryData ? EntryWrite(i) : TARGET_DAMAGED;
+        TargetResult result = TARGET_DAMAGED;
+        if (InstallerState.EntryData)
+            result = EntryWrite(i);
+        else if (PackEntryDamaged() == PACK_DAMAGE_TOO_LARGE)
+            result = TARGET_TOO_LARGE;
+        InstallOutcome.Target[i] = result;
     }
     PackClose();
 }
@@ -265,6 +272,8 @@ static const char* TargetReason(TargetResult result)
         return " (could not be created)";
     case TARGET_IN_USE:
         return " (in use: close Winamp and run the installer again)";
+    case TARGET_TOO_LARGE:
+        return " (too large, over " INSTALL_PAYLOAD_MAX_MIB " MiB)";
     default:
         return " (could not be written in full)";
     }
@@ -288,6 +297,11 @@ char* InstallReportText(char* start, int* complete)
     StringAppend(written == 0 ? "Plugin not installed" : "Plugin partly installed");
     if (InstallOutcome.Payload == PAYLOAD_DAMAGED) {
         TextLine("The installer file is damaged or incomplete.");
+        return start;
+    }
+    // Memory refused the pack: the same words as for an entry.
+    if (InstallOutcome.Payload == PAYLOAD_TOO_LARGE) {
+        StringAppend(TargetReason(TARGET_TOO_LARGE));
         return start;
     }
     if (InstallOutcome.Payload == PAYLOAD_CHANGED) {

@@ -1,10 +1,11 @@
 #!/bin/bash
 # How qzpack's compressor scales: for each size and kind of data, the time
-# and peak memory of `qzpack compress` at levels 1, 5 and 9, beside xz -9e
-# and zstd -19 on the same file in the same run. It prints figures and
-# judges nothing; no test depends on them.
+# and peak memory of the compressor at levels 1, 5 and 9 (compress_file:
+# `qzpack compress` without its size limit and its check of the block),
+# beside xz -9e and zstd -19 on the same file in the same run. It prints
+# figures and judges nothing; no test depends on them.
 #
-#   bench/scaling.sh [--quick] [--sizes "1 16 256"] [--runs N] [--qzpack PATH]
+#   bench/scaling.sh [--quick] [--sizes "1 16 256"] [--runs N] [--compressor PATH]
 #
 # Sizes are in MiB (default 1, 16 and 256, each timed 3 times, the fastest
 # kept); --quick is 1 and 4 MiB, timed once. Kinds: text (documentation and
@@ -16,7 +17,7 @@
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
-QZPACK=$ROOT/build/native/packer/qzpack
+COMPRESSOR=$ROOT/build/native/bench/packer/compress_file
 SIZES="1 16 256"
 RUNS=3
 while [ $# -gt 0 ]; do
@@ -24,12 +25,12 @@ while [ $# -gt 0 ]; do
     --quick) SIZES="1 4"; RUNS=1 ;;
     --sizes) SIZES=$2; shift ;;
     --runs) RUNS=$2; shift ;;
-    --qzpack) QZPACK=$2; shift ;;
-    *) echo "usage: $0 [--quick] [--sizes \"MIB ...\"] [--runs N] [--qzpack PATH]" >&2; exit 2 ;;
+    --compressor) COMPRESSOR=$2; shift ;;
+    *) echo "usage: $0 [--quick] [--sizes \"MIB ...\"] [--runs N] [--compressor PATH]" >&2; exit 2 ;;
   esac
   shift
 done
-for tool in "$QZPACK" /usr/bin/time xz zstd openssl; do
+for tool in "$COMPRESSOR" /usr/bin/time xz zstd openssl; do
   command -v "$tool" >/dev/null || { echo "scaling.sh: $tool is missing (scripts/setup installs it)" >&2; exit 1; }
 done
 
@@ -86,7 +87,7 @@ for kind in text binaries incompressible zeros; do
     for tool in qz1 qz5 qz9 xz zstd; do
       out=$WORK/out
       case $tool in
-        qz?) cmd=("$QZPACK" compress --level "${tool#qz}" "$input" "$out") ;;
+        qz?) cmd=("$COMPRESSOR" "${tool#qz}" "$input" "$out") ;;
         xz) cmd=(sh -c 'exec xz -9e -T1 -c "$1" >"$2"' sh "$input" "$out") ;;
         zstd) cmd=(zstd -19 -T1 -q -f "$input" -o "$out") ;;
       esac

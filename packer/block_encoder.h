@@ -25,7 +25,7 @@ struct CompressBounds {
     uint32_t window;
     uint32_t fastWindow;
 };
-constexpr CompressBounds COMPRESS_BOUNDS = {1u << 21, 1u << 24, 1u << 20};
+constexpr CompressBounds COMPRESS_BOUNDS = {1u << 20, 1u << 24, 1u << 20};
 
 // Levels below LEVEL_BEST and above LEVEL_FAST search more as they rise;
 // every level gives the same decoded bytes. The output depends only on the

@@ -28,7 +28,8 @@ constexpr uint32_t RESUME_LENGTH_MAX = 256;
 // Near alternatives per position: measured on the reference corpus, 4 saved
 // more than 2 or 8 (0.08 % of the output), at little cost in time.
 constexpr uint32_t NEAR_ALTERNATIVES_MAX = 4;
-// After this many positions in a row without a match that has a code, the
+// After this many positions in a row without a match that has a code (and
+// BARREN_LENGTH bytes), the
 // finder searches (and puts in its trees) only every second position, after
 // twice as many every third, and so on up to every BARREN_STEP_MAX-th. On
 // bytes that do not compress the trees' searches took most of the time,
@@ -36,6 +37,9 @@ constexpr uint32_t NEAR_ALTERNATIVES_MAX = 4;
 // code; a copy of such bytes later in the input is still found, a few bytes
 // in.
 constexpr uint32_t BARREN_AFTER = 256;
+// Shorter matches do not end such a stretch: 2-byte ones turn up in any
+// bytes now and then.
+constexpr uint32_t BARREN_LENGTH = 3;
 constexpr uint32_t BARREN_STEP_MAX = 8;
 
 // The ring that previousPair keeps: more than the short match's reach.
@@ -277,7 +281,8 @@ void FindMatchesIn(MatchFinder& f, uint32_t begin, uint32_t end, MatchTable& tab
         TreeInsert(f, pos, limit, reported, 2, &found);
         ++barren;
         for (size_t c = start; c < table.matches.size(); ++c)
-            if (MatchCodable(table.matches[c].offset, table.matches[c].length)) barren = 0;
+            if (table.matches[c].length >= BARREN_LENGTH && MatchCodable(table.matches[c].offset, table.matches[c].length))
+                barren = 0;
         // The 2-byte candidate is redundant when the first tree match is at
         // the same offset: that one serves length 2 as well.
         if (table.matches.size() > start + 1 && table.matches[start].length == 2 &&

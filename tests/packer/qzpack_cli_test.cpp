@@ -437,4 +437,38 @@ TEST_F(QzpackCli, FullDiskFailsKeepingTheOldFileAndNoTemporaryFile)
     EXPECT_EQ(names, std::vector<std::string>{"old.qz"});
 }
 
+TEST_F(QzpackCli, InputsLargerThanTheInstallerHoldsAreRefusedFromTheirSizesBeforeAnyIsRead)
+{
+    // Sparse files: reading 64 GiB would take minutes and the memory to
+    // hold it; a refusal from the sizes takes neither.
+    const fs::path huge = dir / "huge.bin";
+    const fs::path half = dir / "half.bin";
+    WriteBytes(huge, {});
+    fs::resize_file(huge, uint64_t(64) << 30);
+    WriteBytes(half, {});
+    fs::resize_file(half, INSTALL_PAYLOAD_MAX / 2 + 1);
+    const std::string out = (dir / "out").string();
+    const struct {
+        std::string args;
+        std::string named;
+    } cases[] = {
+        {"compress " + huge.string() + " " + out, huge.string()},
+        {"compress --level 1 " + (dir / "one-over").string() + " " + out, (dir / "one-over").string()},
+        {BuildArgs(out, stub, {files[0], huge.string(), files[2], files[3]}), huge.string()},
+        {BuildArgs(out, stub, {half.string(), files[1], half.string(), files[3]}), half.string()},
+    };
+    WriteBytes(dir / "one-over", {});
+    fs::resize_file(dir / "one-over", INSTALL_PAYLOAD_MAX + 1);
+    for (const auto& c : cases) {
+        const Outcome r = Qzpack(c.args);
+        EXPECT_EQ(r.code, 1) << c.args;
+        EXPECT_NE(r.err.find(c.named), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(INSTALL_PAYLOAD_MAX_TEXT), std::string::npos) << r.err;
+        EXPECT_FALSE(fs::exists(out)) << c.args;
+    }
+    // The limit itself is allowed.
+    fs::resize_file(dir / "one-over", INSTALL_PAYLOAD_MAX);
+    EXPECT_EQ(Qzpack("compress --level 1 " + (dir / "one-over").string() + " " + out).code, 0);
+}
+
 }  // namespace
