@@ -272,7 +272,7 @@ TEST_F(Install, PackGoesToTheTemporaryFolderWhenNotWritableBesideTheExecutable)
     RemoveDirectoryA(temporary.c_str());
 }
 
-TEST_F(Install, DamagedEntryEmptyOrNotKeepsTheExistingFileAndIsListed)
+TEST_F(Install, DamagedOrOversizedEntryEmptyOrNotKeepsTheExistingFileAndIsListed)
 {
     Bytes block = EXAMPLE_BLOCK;
     const auto packWith = [&](const Bytes& second, uint32_t unpacked = 4) {
@@ -297,6 +297,15 @@ TEST_F(Install, DamagedEntryEmptyOrNotKeepsTheExistingFileAndIsListed)
     InstallOutcome.Registry = 2;
     EXPECT_EQ("Plugin partly installed\nThese files could not be written:\n" + target + INSTALL_TARGETS[1] +
                   " (damaged installer data)",
+              Report());
+
+    // An entry larger than memory can hold is reported so, with the limit.
+    Run(packWith(block, 0x7FFFFFF0));
+    EXPECT_EQ(TARGET_TOO_LARGE, InstallOutcome.Target[1]);
+    EXPECT_EQ("old plugin", ReadWholeFile(target + INSTALL_TARGETS[1]));
+    InstallOutcome.Registry = 2;
+    EXPECT_EQ("Plugin partly installed\nThese files could not be written:\n" + target + INSTALL_TARGETS[1] +
+                  " (too large, over " + INSTALL_PAYLOAD_MAX_TEXT + ")",
               Report());
 
     // An empty block is no exception: unless sound, it must not leave an
