@@ -46,12 +46,36 @@ constexpr uint32_t BARREN_STEP_MAX = 8;
 constexpr uint32_t PAIR_RING = 256;
 static_assert(PAIR_RING > SHORT_OFFSET_MAX, "the ring must hold every position the short match reaches");
 
+// The lists of one segment hold at most this many entries a position on
+// average (matches: one more for every position), so that their memory is
+// fixed: 1.5 to 1.7 candidates, 5 to 6 alternatives and 1.6 resumed
+// matches a position were measured on the DLLs of the reference corpus.
+// Where an input needs more, a position's longest candidate replaces its
+// last one (a longer match serves the shorter lengths too, from farther
+// back), and the extra alternatives and resumed matches are left out.
+constexpr uint32_t MATCHES_PER_POSITION = 3;
+constexpr uint32_t ALTERNATIVES_PER_POSITION = 8;
+constexpr uint32_t RESUMED_PER_POSITION = 2;
+
 // Found by one search: the matches that reach a new length, each longer than
-// the one before, and a few others.
+// the one before, and a few others. Those of the position searched start at
+// matchesStart.
 struct SearchResult {
     std::vector<MatchCandidate>& matches;
     std::vector<MatchCandidate>& alternatives;
+    size_t matchesStart;
+    size_t matchesCap;
+    size_t alternativesCap;
 };
+
+// Adds a longer candidate for the position, within the list's room.
+void MatchAdd(std::vector<MatchCandidate>& matches, size_t start, size_t cap, MatchCandidate c)
+{
+    if (matches.size() < cap || matches.size() == start)
+        matches.push_back(c);
+    else
+        matches.back() = c;
+}
 
 // The binary trees of the earlier positions in the window, one per 3-byte
 // hash, ordered by the suffix that starts at each position and rooted at the
@@ -84,8 +108,9 @@ void TreeInsert(MatchFinder& t, uint32_t pos, uint32_t limit, uint32_t shown, ui
         const uint32_t seen = len < shown ? len : shown;
         if (seen > best) {
             best = seen;
-            if (out) out->matches.push_back({seen, pos - node});
-        } else if (out && seen >= ALTERNATIVE_LENGTH_MIN && alternativesLeft > 0) {
+            if (out) MatchAdd(out->matches, out->matchesStart, out->matchesCap, {seen, pos - node});
+        } else if (out && seen >= ALTERNATIVE_LENGTH_MIN && alternativesLeft > 0 &&
+                   out->alternatives.size() < out->alternativesCap) {
             out->alternatives.push_back({seen, pos - node});
             --alternativesLeft;
         }
@@ -122,7 +147,7 @@ bool Listed(const std::vector<MatchCandidate>& list, size_t from, uint32_t offse
 // beyond the nearest: each is a last offset that a later repeat match may
 // use, and the short match sets it for 12 bits.
 void AddNearAlternatives(MatchTable& table, const uint8_t* data, uint32_t pos, uint32_t limit,
-                         const std::vector<uint32_t>& previousPair, size_t matchesStart)
+                         const std::vector<uint32_t>& previousPair, size_t matchesStart, size_t cap)
 {
     const size_t alternativesStart = table.alternativeFirst[pos - table.begin];
     uint32_t added = 0;
@@ -134,6 +159,7 @@ void AddNearAlternatives(MatchTable& table, const uint8_t* data, uint32_t pos, u
             continue;
         const uint32_t length = CommonLength(data + pos, data + node, limit);
         if (!MatchCodable(offset, length)) continue;
+        if (table.alternatives.size() >= cap) return;
         table.alternatives.push_back({length, offset});
         ++added;
     }
@@ -142,7 +168,7 @@ void AddNearAlternatives(MatchTable& table, const uint8_t* data, uint32_t pos, u
 // Follows offset back from a match that starts at pos: each stretch of bytes
 // that matched at the same offset, up to a few differing bytes before, is
 // listed as a match of its own, if it starts at begin or later.
-void AddResumed(std::vector<PlacedCandidate>& found, const uint8_t* data, uint32_t begin, uint32_t pos,
+void AddResumed(std::vector<PlacedCandidate>& found, size_t cap, const uint8_t* data, uint32_t begin, uint32_t pos,
                 uint32_t offset)
 {
     for (uint32_t stretch = 0; stretch < RESUME_STRETCHES; ++stretch) {
@@ -154,7 +180,7 @@ void AddResumed(std::vector<PlacedCandidate>& found, const uint8_t* data, uint32
             CommonLengthBefore(data + end, data + end - offset, std::min(end - offset, RESUME_LENGTH_MAX));
         if (length < 2 || !MatchCodable(offset, length)) return;
         pos = end - length;
-        if (pos < begin) return;
+        if (pos < begin || found.size() >= cap) return;
         found.push_back({pos, {length, offset}});
     }
 }
@@ -230,19 +256,18 @@ void FindMatchesIn(MatchFinder& f, uint32_t begin, uint32_t end, MatchTable& tab
     table.niceLength = niceLength;
     table.first.assign(size_t(n) + 1, 0);
     table.alternativeFirst.assign(size_t(n) + 1, 0);
-    // Reserved beyond what most inputs need (1.5 to 1.7 candidates and 5 to 6
-    // alternatives a position on the DLLs measured): pages never written cost
-    // nothing, while growing by doubling copied the lists and took a tenth of
-    // the search's time.
+    // Reserved whole: pages never written cost nothing, while growing by
+    // doubling copied the lists and took a tenth of the search's time.
+    const size_t matchesCap = size_t(n) * MATCHES_PER_POSITION;
+    const size_t alternativesCap = size_t(n) * ALTERNATIVES_PER_POSITION;
+    const size_t resumedCap = size_t(n) * RESUMED_PER_POSITION;
     table.matches.clear();
     table.alternatives.clear();
-    ReserveHuge(table.matches, size_t(n) * 3);
-    ReserveHuge(table.alternatives, size_t(n) * 8);
-    // Reserved beyond the 1.6 a position or fewer measured on the reference
-    // corpus, like the candidate lists.
+    ReserveHuge(table.matches, matchesCap + n);
+    ReserveHuge(table.alternatives, alternativesCap);
     std::vector<PlacedCandidate>& resumed = f.resumed;
     resumed.clear();
-    ReserveHuge(resumed, size_t(n) * 2);
+    ReserveHuge(resumed, resumedCap);
     uint32_t skipUntil = begin;
     uint32_t barren = 0;
     for (uint32_t pos = begin; pos < end; ++pos) {
@@ -266,7 +291,7 @@ void FindMatchesIn(MatchFinder& f, uint32_t begin, uint32_t end, MatchTable& tab
         f.previousPair[pos % PAIR_RING] = pairPos;
         const bool pairMatch = shown >= 2 && pairPos != MATCH_NIL && MatchCodable(pos - pairPos, 2);
         if (left < 3) {
-            if (pos >= skipUntil && pairMatch) table.matches.push_back({2, pos - pairPos});
+            if (pos >= skipUntil && pairMatch) table.matches.push_back({2, pos - pairPos});  // the position's first
             continue;
         }
         const uint32_t limit = left < niceLength ? left : niceLength;
@@ -277,7 +302,7 @@ void FindMatchesIn(MatchFinder& f, uint32_t begin, uint32_t end, MatchTable& tab
         }
         const size_t start = table.matches.size();
         if (pairMatch) table.matches.push_back({2, pos - pairPos});
-        SearchResult found{table.matches, table.alternatives};
+        SearchResult found{table.matches, table.alternatives, start, matchesCap, alternativesCap};
         TreeInsert(f, pos, limit, reported, 2, &found);
         ++barren;
         for (size_t c = start; c < table.matches.size(); ++c)
@@ -289,11 +314,11 @@ void FindMatchesIn(MatchFinder& f, uint32_t begin, uint32_t end, MatchTable& tab
             table.matches[start + 1].offset == table.matches[start].offset)
             table.matches.erase(table.matches.begin() + long(start));
         if (table.matches.size() > start && table.matches.back().length < niceLength)
-            AddNearAlternatives(table, data, pos, reported, f.previousPair, start);
+            AddNearAlternatives(table, data, pos, reported, f.previousPair, start, alternativesCap);
         for (size_t c = start; c < table.matches.size(); ++c)
-            AddResumed(resumed, data, begin, pos, table.matches[c].offset);
+            AddResumed(resumed, resumedCap, data, begin, pos, table.matches[c].offset);
         for (size_t c = table.alternativeFirst[pos - begin]; c < table.alternatives.size(); ++c)
-            AddResumed(resumed, data, begin, pos, table.alternatives[c].offset);
+            AddResumed(resumed, resumedCap, data, begin, pos, table.alternatives[c].offset);
         if (table.matches.size() > start && table.matches.back().length >= niceLength) {
             MatchCandidate& longest = table.matches.back();
             const uint32_t reach = std::min(shown, PARSE_LENGTH_MAX);

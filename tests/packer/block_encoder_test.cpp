@@ -259,8 +259,13 @@ TEST(BlockCompress, SegmentsAndWindowsMuchSmallerThanTheInputRoundTripAndStillCo
     Append(mixed, std::vector<uint8_t>(12345, 0));
     Append(mixed, RandomBytes(7000, 45, 0x90, 100));
     Append(mixed, TextBytes(9000, 46));
+    // Four words in random order: every position recurs at many offsets,
+    // more than the finder's lists hold room for.
+    std::vector<uint8_t> words;
+    const std::vector<uint8_t> pick = RandomBytes(6000, 48);
+    for (uint8_t r : pick) Append(words, {uint8_t('a' + r % 4), 'x', 'y', uint8_t('a' + r / 64), ' '});
     const std::vector<Case> inputs = {{"copies", copies}, {"PE file", pe}, {"text, zeros, high bytes", mixed},
-                                      {"repeats", RepeatPattern(47)}};
+                                      {"repeats", RepeatPattern(47)}, {"four words", words}};
     for (const Case& c : inputs) {
         for (int level : LEVELS) {
             // The copies from within the window save 30 bytes or more each
