@@ -232,6 +232,12 @@ TEST(BlockCompress, BytesThatNeverRecurTakeRawRunsOrSevenBitLiteralsNotNine)
     };
     for (const auto& c : cases)
         EXPECT_LE(BlockCompress(c.data.data(), c.data.size(), LEVEL_BEST).size(), c.most) << c.what;
+    // Bytes of one 128-value window take 7-bit literals (8 bits with their
+    // prefix) and near codes (7), which beat raw runs (8 and a bit per run).
+    const std::vector<uint8_t> printable = RandomBytes(64 * 1024, 20, 0x20, 95);
+    for (int level : LEVELS)
+        EXPECT_LT(BlockCompress(printable.data(), printable.size(), level).size(), printable.size())
+            << "level " << level;
     // Every level, over several segments: at most half a percent more.
     const std::vector<uint8_t> random = RandomBytes(200000, 19);
     for (int level : LEVELS)
@@ -372,6 +378,30 @@ TEST(FindMatches, ResumedMatchesCopyBytesThatAreThere)
         EXPECT_EQ(listed, m.resumed.size());
         if (c.name != "text") {
             EXPECT_GT(listed, 0u);
+        }
+    }
+}
+
+TEST(FindMatches, ListsFullerThanTheirRoomKeepRealMatchesOnly)
+{
+    // Four words in random order recur at more offsets than the lists hold
+    // room for: the lists stop at their room, and each candidate left, a
+    // longest one in place of a shorter one, still copies equal bytes.
+    std::vector<uint8_t> words;
+    for (uint8_t r : RandomBytes(8000, 49)) Append(words, {uint8_t('a' + r % 4), 'x', uint8_t('a' + r / 64), ' '});
+    const MatchTable m = FindMatches(words.data(), words.size(), 512, 256, {});
+    const size_t n = words.size();
+    EXPECT_LE(m.matches.size(), 4 * n);
+    EXPECT_EQ(m.alternatives.size(), 8 * n);  // full: the room binds here
+    EXPECT_LE(m.resumed.size(), 2 * n);
+    for (uint32_t pos = 0; pos < n; ++pos) {
+        uint32_t shorter = 0;
+        for (uint32_t c = m.first[pos]; c < m.first[pos + 1]; ++c) {
+            const MatchCandidate cand = m.matches[c];
+            ASSERT_GT(cand.length, shorter) << "at " << pos;
+            ASSERT_TRUE(cand.offset >= 1 && cand.offset <= pos && pos + cand.length <= n) << "at " << pos;
+            ASSERT_EQ(memcmp(&words[pos], &words[pos - cand.offset], cand.length), 0) << "at " << pos;
+            shorter = cand.length;
         }
     }
 }
