@@ -18,6 +18,8 @@ constexpr uint32_t LITERAL_BITS = 9;     // what the fast parse assumes a byte c
 // such stretches go into raw runs anyway.
 constexpr uint32_t SKIP_AFTER = 64;
 constexpr uint32_t SKIP_STEP_MAX = 16;
+// Bytes in a row without a match after which a stretch is put in raw runs.
+constexpr uint32_t RUNS_EVERY = 1u << 16;
 constexpr uint32_t ASSUMED_WIDTH = BLOCK_FIRST_OFFSET_LOW_WIDTH;
 
 void ChainInsert(FastChains& c, uint32_t pos)
@@ -73,6 +75,61 @@ Choice BestChoice(const FastChains& c, uint32_t pos, uint32_t end, uint32_t last
     return best;
 }
 
+// A shortest path over a stretch of bytes, the count tokens from `from`,
+// which start at data position pos: every byte on its own, or a run of
+// BLOCK_RAW_RUN_SIZE of them for COST_RAW_RUN, adjacent runs merged. A byte
+// without a near code costs a 7-bit literal where all such bytes of the
+// stretch fit one 7-bit format, else an 8-bit one. The tokens are replaced
+// in place, from `from` on; returns how many there are now.
+size_t RawRunsInStretch(TokenList& tokens, size_t from, size_t count, const uint8_t* data, size_t pos)
+{
+    const size_t stretch = count;
+    if (stretch < BLOCK_RAW_RUN_SIZE) return stretch;
+    std::vector<uint8_t> mark(stretch + 1, 0);  // a near code; then, where a run starts
+    uint8_t lowest = UINT8_MAX;
+    uint8_t highest = 0;
+    for (size_t k = 0; k < stretch; ++k) {
+        mark[k] = NearCode(data, pos + k) != 0;
+        if (mark[k]) continue;
+        lowest = std::min(lowest, data[pos + k]);
+        highest = std::max(highest, data[pos + k]);
+    }
+    const uint32_t literal = highest - lowest < 128 ? COST_LITERAL_7 : COST_LITERAL_8;
+    std::vector<uint32_t> cost(stretch + 1, 0);
+    std::vector<uint8_t> byRun(stretch + 1, 0);
+    for (size_t k = 1; k <= stretch; ++k) {
+        cost[k] = cost[k - 1] + (mark[k - 1] ? COST_NEAR_OR_ZERO : literal);
+        if (k >= BLOCK_RAW_RUN_SIZE && cost[k - BLOCK_RAW_RUN_SIZE] + COST_RAW_RUN < cost[k]) {
+            cost[k] = cost[k - BLOCK_RAW_RUN_SIZE] + COST_RAW_RUN;
+            byRun[k] = 1;
+        }
+    }
+    // The way back marks where the runs start; the way forward writes them.
+    std::fill(mark.begin(), mark.end(), 0);
+    for (size_t k = stretch; k > 0;) {
+        if (byRun[k]) {
+            k -= BLOCK_RAW_RUN_SIZE;
+            mark[k] = 1;
+        } else {
+            --k;
+        }
+    }
+    size_t out = from;
+    for (size_t k = 0; k < stretch;) {
+        if (!mark[k]) {
+            tokens[out++] = {1, 0, TOKEN_BYTE};
+            ++k;
+            continue;
+        }
+        if (out > from && tokens[out - 1].kind == TOKEN_RAW)
+            tokens[out - 1].length += BLOCK_RAW_RUN_SIZE;
+        else
+            tokens[out++] = {BLOCK_RAW_RUN_SIZE, 0, TOKEN_RAW};
+        k += BLOCK_RAW_RUN_SIZE;
+    }
+    return out - from;
+}
+
 }  // namespace
 
 void FastChainsStart(FastChains& c, const uint8_t* data, size_t size, uint32_t window)
@@ -87,7 +144,11 @@ void FastChainsStart(FastChains& c, const uint8_t* data, size_t size, uint32_t w
 
 TokenList ParseFast(FastChains& chains, uint32_t begin, uint32_t end, uint32_t lastOffset)
 {
+    // Room for a token a byte, never copied to grow: pages the tokens do
+    // not reach are never touched, and on bytes that do not compress the
+    // copies and their fresh pages took half the level's time.
     TokenList tokens;
+    tokens.reserve(end - begin);
     uint32_t pos = begin;
     uint32_t misses = 0;
     while (pos < end) {
@@ -96,6 +157,14 @@ TokenList ParseFast(FastChains& chains, uint32_t begin, uint32_t end, uint32_t l
             tokens.push_back({1, 0, TOKEN_BYTE});
             ++misses;
             ++pos;
+            // A long stretch of bytes goes into raw runs as it grows, so that
+            // its tokens stay few.
+            if (misses % RUNS_EVERY == 0) {
+                size_t from = tokens.size();
+                while (from > 0 && tokens[from - 1].kind == TOKEN_BYTE) --from;
+                const size_t count = tokens.size() - from;
+                tokens.resize(from + RawRunsInStretch(tokens, from, count, chains.data, pos - count));
+            }
             continue;
         }
         Choice here = BestChoice(chains, pos, end, lastOffset);
@@ -117,66 +186,27 @@ TokenList ParseFast(FastChains& chains, uint32_t begin, uint32_t end, uint32_t l
 
 bool TakeRawRuns(TokenList& tokens, const uint8_t* data, size_t begin)
 {
-    // A shortest path over each stretch of bytes: every byte on its own, or
-    // a run of BLOCK_RAW_RUN_SIZE of them for COST_RAW_RUN. A byte without a
-    // near code costs a 7-bit literal where all such bytes of the stretch
-    // fit one 7-bit format, else an 8-bit one.
-    TokenList out;
-    std::vector<uint32_t> cost;
-    std::vector<uint8_t> byRun;
-    std::vector<uint8_t> near;
     bool taken = false;
+    size_t out = 0;
     size_t pos = begin;
     for (size_t i = 0; i < tokens.size();) {
         if (tokens[i].kind != TOKEN_BYTE) {
             pos += tokens[i].length;
-            out.push_back(tokens[i++]);
+            tokens[out++] = tokens[i++];
             continue;
         }
         size_t stretch = 0;
         while (i + stretch < tokens.size() && tokens[i + stretch].kind == TOKEN_BYTE) ++stretch;
-        if (stretch >= BLOCK_RAW_RUN_SIZE) {
-            near.assign(stretch, 0);
-            uint8_t lowest = UINT8_MAX;
-            uint8_t highest = 0;
-            for (size_t k = 0; k < stretch; ++k) {
-                near[k] = NearCode(data, pos + k) != 0;
-                if (near[k]) continue;
-                lowest = std::min(lowest, data[pos + k]);
-                highest = std::max(highest, data[pos + k]);
-            }
-            const uint32_t literal = highest - lowest < 128 ? COST_LITERAL_7 : COST_LITERAL_8;
-            cost.assign(stretch + 1, 0);
-            byRun.assign(stretch + 1, 0);
-            for (size_t k = 1; k <= stretch; ++k) {
-                cost[k] = cost[k - 1] + (near[k - 1] ? COST_NEAR_OR_ZERO : literal);
-                if (k >= BLOCK_RAW_RUN_SIZE && cost[k - BLOCK_RAW_RUN_SIZE] + COST_RAW_RUN < cost[k]) {
-                    cost[k] = cost[k - BLOCK_RAW_RUN_SIZE] + COST_RAW_RUN;
-                    byRun[k] = 1;
-                }
-            }
-            // The way back, from the stretch's end; written in reverse.
-            const size_t from = out.size();
-            for (size_t k = stretch; k > 0;) {
-                if (byRun[k]) {
-                    out.push_back({BLOCK_RAW_RUN_SIZE, 0, TOKEN_RAW});
-                    k -= BLOCK_RAW_RUN_SIZE;
-                    taken = true;
-                } else {
-                    out.push_back({1, 0, TOKEN_BYTE});
-                    --k;
-                }
-            }
-            std::reverse(out.begin() + long(from), out.end());
-        } else {
-            out.insert(out.end(), tokens.begin() + long(i), tokens.begin() + long(i + stretch));
-        }
+        // The stretch's tokens, moved down over the room that runs freed.
+        std::copy(tokens.begin() + long(i), tokens.begin() + long(i + stretch), tokens.begin() + long(out));
+        const size_t kept = RawRunsInStretch(tokens, out, stretch, data, pos);
+        taken = taken || kept < stretch;
+        out += kept;
         pos += stretch;
         i += stretch;
     }
-    if (taken) {
-        MergeRawRuns(out);
-        tokens.swap(out);
-    }
+    tokens.resize(out);
+    // Runs put in while the parse went on end where a stretch here begins.
+    MergeRawRuns(tokens);
     return taken;
 }
