@@ -65,17 +65,6 @@ struct MatchTable {
 // before the memory is first written.
 void AdviseHugePages(const void* p, size_t bytes);
 
-// A vector of count copies of value, in huge pages where the system grants them.
-template <typename T>
-std::vector<T> HugeVector(size_t count, T value)
-{
-    std::vector<T> v;
-    v.reserve(count);
-    AdviseHugePages(v.data(), count * sizeof(T));
-    v.assign(count, value);
-    return v;
-}
-
 // Reports done bytes out of total now and then; may be empty.
 using ProgressFn = std::function<void(uint64_t done, uint64_t total)>;
 

@@ -40,6 +40,8 @@ struct ArrivalsFree {
 struct ParseScratch {
     std::unique_ptr<Arrival[], ArrivalsFree> slots;
     size_t count = 0;
+    // Ways kept at each position, and the cost a way must undercut there;
+    // kept for the next segment's parse too.
     std::vector<uint8_t> counts;
     std::vector<uint32_t> entryCost;
 };
