@@ -64,13 +64,17 @@ make_input() {
   [ "$(stat -c %s "$file")" -eq "$bytes" ] || { echo "scaling.sh: could not make $bytes bytes of $kind" >&2; exit 1; }
 }
 
-# measure COMMAND...: prints "user-seconds peak-KiB" of the fastest of RUNS runs.
+# measure COMMAND...: prints "user-seconds peak-KiB" of the fastest of RUNS
+# runs. The shell's own timer gives the user time to the millisecond (GNU
+# time's to the hundredth of a second, too coarse at 1 MiB); GNU time gives
+# the peak.
 measure() {
-  local best="" run
+  local best="" run seconds kib
   for ((run = 0; run < RUNS; ++run)); do
-    /usr/bin/time -f '%U %M' -o "$WORK/time" "$@" >/dev/null 2>"$WORK/stderr" ||
-      { echo "FAILED: $* ($(tail -n 1 "$WORK/stderr"))" >&2; echo "- -"; return; }
-    read -r seconds kib <"$WORK/time"
+    { TIMEFORMAT=%3U; time /usr/bin/time -f '%M' -o "$WORK/memory" "$@" >/dev/null 2>"$WORK/stderr"; } \
+      2>"$WORK/time" || { echo "FAILED: $* ($(tail -n 1 "$WORK/stderr"))" >&2; echo "- -"; return; }
+    seconds=$(<"$WORK/time")
+    kib=$(<"$WORK/memory")
     if [ -z "$best" ] || awk -v a="$seconds" -v b="${best%% *}" 'BEGIN { exit !(a < b) }'; then
       best="$seconds $kib"
     fi
@@ -93,7 +97,7 @@ for kind in text binaries incompressible zeros; do
       esac
       read -r seconds kib < <(measure "${cmd[@]}")
       [ "$seconds" = - ] && continue
-      per=$(awk -v s="$seconds" -v m="$mib" 'BEGIN { printf "%.3f", s / m }')
+      per=$(awk -v s="$seconds" -v m="$mib" 'BEGIN { printf "%.4f", s / m }')
       PER_MIB[$kind/$tool]+=" $per"
       printf '%-15s %5s %-10s %9s %9s %9.1f %10.2f\n' "$kind" "$mib" "$tool" "$seconds" "$per" \
         "$(awk -v k="$kib" 'BEGIN { print k * 1024 / 1e6 }')" \
