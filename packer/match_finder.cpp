@@ -191,7 +191,7 @@ void PlaceResumed(MatchTable& table, const std::vector<PlacedCandidate>& found, 
     // Counts become the end of each position's list, then, filled from the
     // back, its start.
     std::vector<uint32_t>& first = table.resumedFirst;
-    first.assign(size_t(n) + 1, 0);
+    AssignHuge<uint32_t>(first, size_t(n) + 1, 0);
     for (const PlacedCandidate& f : found) ++first[f.pos - table.begin];
     for (uint32_t pos = 1; pos < n; ++pos) first[pos] += first[pos - 1];
     first[n] = uint32_t(found.size());
@@ -212,16 +212,6 @@ void AdviseHugePages(const void* p, size_t bytes)
     (void)p;
     (void)bytes;
 #endif
-}
-
-// Reserves capacity for n more elements beyond the size, in huge pages.
-template <typename T>
-void ReserveHuge(std::vector<T>& v, size_t n)
-{
-    if (v.capacity() >= n) return;
-    std::vector<T>().swap(v);
-    v.reserve(n);
-    AdviseHugePages(v.data(), n * sizeof(T));
 }
 
 void MatchFinderStart(MatchFinder& f, const uint8_t* data, size_t size, uint32_t niceLength, uint32_t searchDepth,
@@ -254,8 +244,8 @@ void FindMatchesIn(MatchFinder& f, uint32_t begin, uint32_t end, MatchTable& tab
     const uint32_t niceLength = f.niceLength;
     table.begin = begin;
     table.niceLength = niceLength;
-    table.first.assign(size_t(n) + 1, 0);
-    table.alternativeFirst.assign(size_t(n) + 1, 0);
+    AssignHuge<uint32_t>(table.first, size_t(n) + 1, 0);
+    AssignHuge<uint32_t>(table.alternativeFirst, size_t(n) + 1, 0);
     // Reserved whole: pages never written cost nothing, while growing by
     // doubling copied the lists and took a tenth of the search's time.
     const size_t matchesCap = size_t(n) * MATCHES_PER_POSITION;

@@ -65,6 +65,25 @@ struct MatchTable {
 // before the memory is first written.
 void AdviseHugePages(const void* p, size_t bytes);
 
+// Room for n elements in v, in huge pages where the system grants them; the
+// room is kept when v has it already, as from an earlier segment.
+template <typename T>
+void ReserveHuge(std::vector<T>& v, size_t n)
+{
+    if (v.capacity() >= n) return;
+    std::vector<T>().swap(v);
+    v.reserve(n);
+    AdviseHugePages(v.data(), n * sizeof(T));
+}
+
+// n copies of value in v, in huge pages where the system grants them.
+template <typename T>
+void AssignHuge(std::vector<T>& v, size_t n, T value)
+{
+    ReserveHuge(v, n);
+    v.assign(n, value);
+}
+
 // Reports done bytes out of total now and then; may be empty.
 using ProgressFn = std::function<void(uint64_t done, uint64_t total)>;
 

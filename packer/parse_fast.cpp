@@ -138,8 +138,8 @@ void FastChainsStart(FastChains& c, const uint8_t* data, size_t size, uint32_t w
     c.data = data;
     c.size = uint32_t(size);
     c.window = window;
-    c.head.assign(size_t(1) << HASH_BITS, MATCH_NIL);
-    c.previous.assign(std::min<size_t>(window, size), MATCH_NIL);
+    AssignHuge<uint32_t>(c.head, size_t(1) << HASH_BITS, MATCH_NIL);
+    AssignHuge<uint32_t>(c.previous, std::min<size_t>(window, size), MATCH_NIL);
 }
 
 TokenList ParseFast(FastChains& chains, uint32_t begin, uint32_t end, uint32_t lastOffset)

@@ -273,8 +273,8 @@ TokenList ParseOptimal(const uint8_t* data, size_t size, const MatchTable& match
     assert(settings.lowWidths && settings.lowWidths->size() > n / OFFSET_WIDTH_STRETCH);
     ParseScratch& scratch = *settings.scratch;
     ParseScratchReserve(scratch, n, settings.arrivals);
-    scratch.counts.assign(size_t(n) + 1, 0);
-    scratch.entryCost.assign(size_t(n) + 1, UINT32_MAX);
+    AssignHuge<uint8_t>(scratch.counts, size_t(n) + 1, 0);
+    AssignHuge<uint32_t>(scratch.entryCost, size_t(n) + 1, UINT32_MAX);
     ArrivalTable t{begin, settings.arrivals, scratch.slots.get(), scratch.counts, scratch.entryCost};
     const std::vector<uint8_t>& byteCosts = *settings.byteCosts;
     const std::vector<uint8_t>& lowWidths = *settings.lowWidths;
