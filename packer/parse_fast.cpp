@@ -7,7 +7,12 @@
 
 namespace {
 
-constexpr uint32_t HASH_BITS = 20;
+// The hash has a bit for each doubling of the input up to HASH_BITS_MAX,
+// from HASH_BITS_MIN: with few buckets for its window, the chains of large
+// inputs were long and their walks missed the cache at every step, and a
+// full table for a small file cost more to clear than to search.
+constexpr uint32_t HASH_BITS_MIN = 16;
+constexpr uint32_t HASH_BITS_MAX = 20;
 constexpr uint32_t CHAIN_DEPTH = 24;
 constexpr uint32_t GOOD_LENGTH = 64;     // a match this long ends the search
 constexpr uint32_t LITERAL_BITS = 9;     // what the fast parse assumes a byte costs
@@ -25,7 +30,7 @@ constexpr uint32_t ASSUMED_WIDTH = BLOCK_FIRST_OFFSET_LOW_WIDTH;
 void ChainInsert(FastChains& c, uint32_t pos)
 {
     if (c.size - pos < 3) return;
-    const uint32_t h = Hash3(c.data + pos, HASH_BITS);
+    const uint32_t h = Hash3(c.data + pos, c.hashBits);
     c.previous[pos & (c.window - 1)] = c.head[h];
     c.head[h] = pos;
 }
@@ -53,7 +58,7 @@ Choice BestChoice(const FastChains& c, uint32_t pos, uint32_t end, uint32_t last
         if (len >= 2) best = {{len, 0, TOKEN_REPEAT}, Saving(len, RepeatCost(len))};
     }
     if (left < 3) return best;
-    uint32_t node = c.head[Hash3(data + pos, HASH_BITS)];
+    uint32_t node = c.head[Hash3(data + pos, c.hashBits)];
     for (uint32_t depth = 0; node != MATCH_NIL && pos - node < c.window && depth < CHAIN_DEPTH;
          ++depth, node = c.previous[node & (c.window - 1)]) {
         const uint32_t offset = pos - node;
@@ -138,7 +143,9 @@ void FastChainsStart(FastChains& c, const uint8_t* data, size_t size, uint32_t w
     c.data = data;
     c.size = uint32_t(size);
     c.window = window;
-    AssignHuge<uint32_t>(c.head, size_t(1) << HASH_BITS, MATCH_NIL);
+    c.hashBits = HASH_BITS_MIN;
+    while (c.hashBits < HASH_BITS_MAX && (size_t(1) << c.hashBits) < std::min<size_t>(window, size)) ++c.hashBits;
+    AssignHuge<uint32_t>(c.head, size_t(1) << c.hashBits, MATCH_NIL);
     AssignHuge<uint32_t>(c.previous, std::min<size_t>(window, size), MATCH_NIL);
 }
 

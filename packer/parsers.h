@@ -16,6 +16,7 @@ struct FastChains {
     const uint8_t* data = nullptr;
     uint32_t size = 0;
     uint32_t window = 0;  // a power of two
+    uint32_t hashBits = 0;
     std::vector<uint32_t> head;
     std::vector<uint32_t> previous;  // at each position's place in the window
 };
