@@ -61,8 +61,10 @@ static int PayloadRead()
     const DWORD length = DWORD(InstallerState.PayloadLength);
     MemoryAllocate(BLOCK_COPY, InstallerState.PayloadLength);
     InstallerState.PayloadBlock = MemoryCurrent();
-    if (!InstallerState.PayloadBlock)
+    if (!InstallerState.PayloadBlock) {
+        InstallOutcome.Payload = PAYLOAD_TOO_LARGE;
         return 0;
+    }
     if (FileSetPosition(int32_t(fileLength - length - PACK_TRAILER_SIZE)) == FILE_FAILURE)
         return 0;
     return FileReadBlock(InstallerState.PayloadBlock, length) == length;
@@ -180,7 +182,7 @@ static TargetResult EntryWrite(int index)
     if (InstallerState.EntryBlock)
         MemoryCopy(InstallerState.EntryData, InstallerState.EntryBlock, uint32_t(size));
     else if (size > 0)
-        return TARGET_NOT_WRITTEN;
+        return TARGET_TOO_LARGE;
 
     if (index == INSTALL_PLUGIN_DIRECTORY_TARGET) {
         char* const directory = TargetPathHold(INSTALL_PLUGIN_DIRECTORY);
@@ -215,6 +217,9 @@ static PayloadResult PackVerify()
     const int fault = PackCheck(INSTALL_TARGET_COUNT);
     if (fault < 0)
         return PAYLOAD_READ;
+    // Sound, perhaps, but more than memory holds: nothing is installed.
+    if (PackEntryDamaged() == PACK_DAMAGE_TOO_LARGE)
+        return PAYLOAD_TOO_LARGE;
     if (fault < INSTALL_TARGET_COUNT)
         InstallOutcome.Target[fault] = PackEntryDamaged() ? TARGET_DAMAGED : TARGET_MISSING;
     return PAYLOAD_DAMAGED;
@@ -232,7 +237,12 @@ void PayloadUnpack()
         InstallerState.EntrySize = PackEntrySize();
         // Only memory can fail the second reading; that entry's existing
         // file is kept, its target not even created.
-        InstallOutcome.Target[i] = InstallerState.EntryData ? EntryWrite(i) : TARGET_DAMAGED;
+        TargetResult result = TARGET_DAMAGED;
+        if (InstallerState.EntryData)
+            result = EntryWrite(i);
+        else if (PackEntryDamaged() == PACK_DAMAGE_TOO_LARGE)
+            result = TARGET_TOO_LARGE;
+        InstallOutcome.Target[i] = result;
     }
     PackClose();
 }
@@ -274,6 +284,8 @@ static const char* TargetReason(TargetResult result)
         return " (could not be created)";
     case TARGET_IN_USE:
         return " (in use: close Winamp and run the installer again)";
+    case TARGET_TOO_LARGE:
+        return " (too large, over " INSTALL_PAYLOAD_MAX_MIB " MiB)";
     default:
         return " (could not be written in full)";
     }
@@ -339,6 +351,11 @@ char* InstallReportText(char* start, int* complete)
     if (InstallOutcome.Payload == PAYLOAD_DAMAGED) {
         TextLine("The installer file is damaged or incomplete.");
         EntryFaultAppend();
+        return start;
+    }
+    // Memory refused the pack: the same words as for an entry.
+    if (InstallOutcome.Payload == PAYLOAD_TOO_LARGE) {
+        StringAppend(TargetReason(TARGET_TOO_LARGE));
         return start;
     }
     if (InstallOutcome.Payload == PAYLOAD_CHANGED) {

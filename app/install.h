@@ -14,6 +14,7 @@ enum PayloadResult : uint32_t {
     PAYLOAD_DAMAGED,        // the executable, its trailer or the pack could not be read
     PAYLOAD_NOT_WRITTEN,    // "tmp.pak" could not be created or written in full
     PAYLOAD_CHANGED,        // "tmp.pak" no longer held what was written to it
+    PAYLOAD_TOO_LARGE,      // the pack does not fit in memory
     // The executable could not be opened at all: its data may be sound.
     PAYLOAD_NOT_OPENED,
     PAYLOAD_NAME_NOT_IN_CODE_PAGE,  // the system gave its path with '?' for what the code page lacks
@@ -28,6 +29,7 @@ enum TargetResult : uint32_t {
     TARGET_NOT_CREATED,     // the file could not be created
     TARGET_NOT_WRITTEN,     // created, but its bytes could not all be written
     TARGET_IN_USE,          // another program holds the existing file open
+    TARGET_TOO_LARGE,       // the entry does not fit in memory
     TARGET_MISSING,         // the pack ended before its entry
 };
 

@@ -10,14 +10,10 @@
 
 namespace {
 
+using BitWriter = BlockWriter;
+
 // Bits go into 32-bit words from bit 31 down; each word is stored
 // little-endian, the order in which the decoder's bit buffer consumes them.
-struct BitWriter {
-    std::vector<uint8_t>& out;
-    uint64_t pending = 0;  // the bits not yet stored at the bottom, older ones above them
-    uint32_t used = 0;     // how many, fewer than 32
-};
-
 void BitsPut(BitWriter& w, uint32_t value, uint32_t count)
 {
     assert(count <= 32);
@@ -169,10 +165,10 @@ uint32_t FirstAt(const int16_t* costs, int16_t value)
     return group;
 }
 
-std::vector<uint8_t> CollectLiterals(const uint8_t* data, const TokenList& tokens)
+std::vector<uint8_t> CollectLiterals(const uint8_t* data, size_t begin, const TokenList& tokens)
 {
     std::vector<uint8_t> literals;
-    size_t pos = 0;
+    size_t pos = begin;
     for (const Token& t : tokens) {
         if (t.kind == TOKEN_BYTE && NearCode(data, pos) == 0) literals.push_back(data[pos]);
         pos += t.length;
@@ -182,10 +178,11 @@ std::vector<uint8_t> CollectLiterals(const uint8_t* data, const TokenList& token
 
 // A shortest path over the literals with one state per literal format: a
 // literal either stays in its format or pays a format code to switch there
-// from the cheapest format of the literal before.
-std::vector<uint16_t> ChooseLiteralModes(const uint8_t* data, const TokenList& tokens)
+// from the cheapest format of the literal before. The format in force
+// before the first literal costs no code.
+std::vector<uint16_t> ChooseLiteralModes(const uint8_t* data, size_t begin, const TokenList& tokens, uint16_t inForce)
 {
-    const std::vector<uint8_t> literals = CollectLiterals(data, tokens);
+    const std::vector<uint8_t> literals = CollectLiterals(data, begin, tokens);
     if (literals.empty()) return {};
     // Whether the 8-bit format of each literal came by a format code. A 7-bit
     // format's excess stays at most SWITCH_7 while its literals fit it (see
@@ -196,7 +193,7 @@ std::vector<uint16_t> ChooseLiteralModes(const uint8_t* data, const TokenList& t
     uint32_t best = 0;
     uint32_t first[LITERAL_MODE_COUNT];
     for (uint32_t m = 0; m < LITERAL_MODE_COUNT; ++m) {
-        first[m] = std::min(COST_NONE, LiteralFormatCost(m) + LiteralCost(m, literals[0]));
+        first[m] = std::min(COST_NONE, (m == inForce ? 0 : LiteralFormatCost(m)) + LiteralCost(m, literals[0]));
         if (first[m] < first[best]) best = m;
     }
     // Runs once per literal over every format, so it keeps each cost as its
@@ -247,12 +244,12 @@ std::vector<uint16_t> ChooseLiteralModes(const uint8_t* data, const TokenList& t
 
 // A shortest path over stretches of OFFSET_WIDTH_STRETCH bytes with one state per
 // width: each stretch keeps the width before it or pays a width code.
-std::vector<uint8_t> ChooseOffsetWidths(const TokenList& tokens, size_t size)
+std::vector<uint8_t> ChooseOffsetWidths(const TokenList& tokens, size_t size, const CodeState& state)
 {
     constexpr uint32_t WIDTHS = WIDTH_TRIAL_MAX + 1;
     const size_t stretches = size / OFFSET_WIDTH_STRETCH + 1;
     std::vector<uint32_t> cost(stretches * WIDTHS, 0);
-    uint32_t lastOffset = BLOCK_FIRST_LAST_OFFSET;
+    uint32_t lastOffset = state.lastOffset;
     size_t pos = 0;
     for (const Token& t : tokens) {
         if (t.kind == TOKEN_MATCH) {
@@ -265,7 +262,7 @@ std::vector<uint8_t> ChooseOffsetWidths(const TokenList& tokens, size_t size)
     }
     std::vector<uint8_t> cameFrom(stretches * WIDTHS, 0);  // width of the stretch before
     std::vector<uint64_t> total(WIDTHS, UINT64_MAX / 2);
-    total[BLOCK_FIRST_OFFSET_LOW_WIDTH] = 0;
+    total[state.width] = 0;
     for (size_t c = 0; c < stretches; ++c) {
         uint32_t best = OFFSET_WIDTH_MIN;
         for (uint32_t width = OFFSET_WIDTH_MIN; width < WIDTHS; ++width)
@@ -292,50 +289,62 @@ std::vector<uint8_t> ChooseOffsetWidths(const TokenList& tokens, size_t size)
     return widths;
 }
 
-ChosenParse ParseChoose(const uint8_t* data, size_t size, TokenList tokens)
+ChosenParse ParseChoose(const uint8_t* data, size_t begin, size_t end, TokenList tokens, const CodeState& state)
 {
-    std::vector<uint16_t> modes = ChooseLiteralModes(data, tokens);
-    std::vector<uint8_t> widths = ChooseOffsetWidths(tokens, size);
+    std::vector<uint16_t> modes = ChooseLiteralModes(data, begin, tokens, state.mode);
+    std::vector<uint8_t> widths = ChooseOffsetWidths(tokens, end - begin, state);
     return {std::move(tokens), std::move(modes), std::move(widths)};
 }
 
-std::vector<uint8_t> WriteBlock(const uint8_t* data, size_t size, const ChosenParse& parse)
+ChosenParse ParseChoose(const uint8_t* data, size_t size, TokenList tokens)
+{
+    return ParseChoose(data, 0, size, std::move(tokens), CodeState());
+}
+
+void BlockBegin(BlockWriter& w, const uint8_t* data, size_t size)
 {
     assert(size <= UINT32_MAX);
-    std::vector<uint8_t> block(BLOCK_HEADER_SIZE);
-    block[0] = BLOCK_MAGIC_0;
-    block[1] = BLOCK_MAGIC_1;
-    StoreU32(&block[BLOCK_UNPACKED_SIZE_OFFSET], uint32_t(size));
-    StoreU32(&block[BLOCK_CHECKSUM_OFFSET], BlockChecksum(data, uint32_t(size)));
+    w = BlockWriter();
+    // Room for raw runs of every byte, so that the block is never copied
+    // to grow: pages the block does not reach are never touched.
+    w.out.reserve(BLOCK_HEADER_SIZE + size + size / (BLOCK_RAW_RUN_SIZE / 2) + 64);
+    w.out.resize(BLOCK_HEADER_SIZE);
+    w.out[0] = BLOCK_MAGIC_0;
+    w.out[1] = BLOCK_MAGIC_1;
+    StoreU32(&w.out[BLOCK_UNPACKED_SIZE_OFFSET], uint32_t(size));
+    StoreU32(&w.out[BLOCK_CHECKSUM_OFFSET], BlockChecksum(data, uint32_t(size)));
+}
 
+void BlockWriteSegment(BlockWriter& w, const uint8_t* data, size_t begin, const ChosenParse& parse)
+{
     const std::vector<uint16_t>& modes = parse.literalModes;
     const std::vector<uint8_t>& widths = parse.offsetWidths;
-    uint32_t width = BLOCK_FIRST_OFFSET_LOW_WIDTH;
-    BitWriter w{block};
-    uint16_t mode = modes.empty() ? LITERAL_MODE_8 : modes[0];
-    PutLiteralFormat(w, mode);
-
-    uint32_t lastOffset = BLOCK_FIRST_LAST_OFFSET;
-    size_t pos = 0;
+    CodeState& state = w.state;
+    if (state.mode == LITERAL_MODE_UNSET) {
+        state.mode = modes.empty() ? LITERAL_MODE_8 : modes[0];
+        PutLiteralFormat(w, state.mode);
+    }
+    size_t pos = begin;
     size_t literal = 0;
     for (const Token& t : parse.tokens) {
-        assert(t.length > 0 && pos + t.length <= size);
+        assert(t.length > 0);
         // A width code goes before the first match of a stretch that wants
         // another width; stretches without matches never ask for one.
-        if (t.kind == TOKEN_MATCH && widths[pos / OFFSET_WIDTH_STRETCH] != width) {
-            width = widths[pos / OFFSET_WIDTH_STRETCH];
-            PutOffsetWidth(w, width);
+        const uint8_t wanted = widths[(pos - begin) / OFFSET_WIDTH_STRETCH];
+        if (t.kind == TOKEN_MATCH && wanted != state.width) {
+            state.width = wanted;
+            PutOffsetWidth(w, state.width);
         }
         switch (t.kind) {
         case TOKEN_BYTE:
             if (NearCode(data, pos) == 0) {
-                if (modes[literal] != mode) {
-                    mode = modes[literal];
-                    PutLiteralFormat(w, mode);
+                if (modes[literal] != state.mode) {
+                    state.mode = modes[literal];
+                    PutLiteralFormat(w, state.mode);
                 }
                 ++literal;
             }
-            PutByte(w, data, pos, mode);
+            PutByte(w, data, pos, state.mode);
             break;
         case TOKEN_RAW:
             PutRawRuns(w, data + pos, t.length);
@@ -345,18 +354,48 @@ std::vector<uint8_t> WriteBlock(const uint8_t* data, size_t size, const ChosenPa
             break;
         case TOKEN_MATCH:
             assert(t.offset >= 1 && t.offset <= pos && MatchCodable(t.offset, t.length));
-            if (UseRepeat(t, lastOffset, width))
+            if (UseRepeat(t, state.lastOffset, state.width))
                 PutRepeat(w, t.length);
             else
-                PutMatch(w, t.offset, t.length, width);
-            lastOffset = t.offset;
+                PutMatch(w, t.offset, t.length, state.width);
+            state.lastOffset = t.offset;
             break;
         }
         pos += t.length;
     }
-    assert(pos == size);
+}
+
+uint64_t BlockBits(const BlockWriter& w)
+{
+    return uint64_t(w.out.size()) * 8 + w.used;
+}
+
+BlockMark BlockMarkHere(const BlockWriter& w)
+{
+    return {w.out.size(), w.pending, w.used, w.state};
+}
+
+void BlockBackTo(BlockWriter& w, const BlockMark& mark)
+{
+    w.out.resize(mark.bytes);
+    w.pending = mark.pending;
+    w.used = mark.used;
+    w.state = mark.state;
+}
+
+std::vector<uint8_t> BlockEnd(BlockWriter& w)
+{
+    if (w.state.mode == LITERAL_MODE_UNSET) PutLiteralFormat(w, LITERAL_MODE_8);  // no bytes
     PutShortCode(w, 0, 0);  // the end code
     // The bits after the end code up to the end of its word are zero.
     if (w.used > 0) BitsPut(w, 0, 32 - w.used);
-    return block;
+    return std::move(w.out);
+}
+
+std::vector<uint8_t> WriteBlock(const uint8_t* data, size_t size, const ChosenParse& parse)
+{
+    BlockWriter w;
+    BlockBegin(w, data, size);
+    BlockWriteSegment(w, data, 0, parse);
+    return BlockEnd(w);
 }

@@ -1,5 +1,7 @@
-// Match finding over the whole input: the block format has no window, so a
-// match may reach back to the first byte.
+// Match finding, one segment of the input after another. The block format
+// has no window, so a match may reach back to the first byte; the finder
+// keeps the last MatchFinder::window positions in view, which bounds its
+// memory whatever the input's size.
 #pragma once
 
 #include <stddef.h>
@@ -29,21 +31,25 @@ struct MatchCandidate {
 // For every position, candidates with strictly increasing lengths; each is
 // (as far as the search depth finds) the nearest offset that reaches its
 // length, and serves every length above the candidate before it.
-// Candidates of position p are matches[first[p]] .. matches[first[p + 1] - 1].
+// Candidates of position p are matches[first[p - begin]] .. matches[first[p - begin + 1] - 1],
+// begin being the first position of the segment the table lists; so are
+// the other lists below.
 // Alternatives are a few more offsets that reach no new length, met by the
 // search or within the short match's reach: taken at their full length, they
 // give a parser other last offsets to repeat later. Those of p are
-// alternatives[alternativeFirst[p]] .. alternatives[alternativeFirst[p + 1] - 1].
+// alternatives[alternativeFirst[p - begin]] and on.
 // Resumed are matches that end a few bytes before a candidate at the same
 // offset starts: a parse that takes one can take the later match as a
 // repeat. The finder lists each position's nearest offsets, which are seldom
 // the ones that resume after a differing byte or two (in machine code, a
 // copied instruction sequence whose addresses differ). Those of p are
-// resumed[resumedFirst[p]] .. resumed[resumedFirst[p + 1] - 1].
+// resumed[resumedFirst[p - begin]] and on.
 // A candidate of niceLength or more is extended to its full length (at most
-// PARSE_LENGTH_MAX), and the positions it covers get no candidates: a parser
-// takes such a match whole.
+// PARSE_LENGTH_MAX and the segment's end), and the positions it covers get
+// no candidates: a parser takes such a match whole. No match reaches past
+// the segment's end.
 struct MatchTable {
+    uint32_t begin = 0;
     std::vector<uint32_t> first;
     std::vector<MatchCandidate> matches;
     std::vector<uint32_t> alternativeFirst;
@@ -59,20 +65,59 @@ struct MatchTable {
 // before the memory is first written.
 void AdviseHugePages(const void* p, size_t bytes);
 
-// A vector of count copies of value, in huge pages where the system grants them.
+// Room for n elements in v, in huge pages where the system grants them; the
+// room is kept when v has it already, as from an earlier segment.
 template <typename T>
-std::vector<T> HugeVector(size_t count, T value)
+void ReserveHuge(std::vector<T>& v, size_t n)
 {
-    std::vector<T> v;
-    v.reserve(count);
-    AdviseHugePages(v.data(), count * sizeof(T));
-    v.assign(count, value);
-    return v;
+    if (v.capacity() >= n) return;
+    std::vector<T>().swap(v);
+    v.reserve(n);
+    AdviseHugePages(v.data(), n * sizeof(T));
+}
+
+// n copies of value in v, in huge pages where the system grants them.
+template <typename T>
+void AssignHuge(std::vector<T>& v, size_t n, T value)
+{
+    ReserveHuge(v, n);
+    v.assign(n, value);
 }
 
 // Reports done bytes out of total now and then; may be empty.
 using ProgressFn = std::function<void(uint64_t done, uint64_t total)>;
 
+// A match found for a position before the one being searched.
+struct PlacedCandidate {
+    uint32_t pos;
+    MatchCandidate match;
+};
+
+// The finder's memory, kept from one segment to the next: binary trees of
+// the positions in the window, and the nearest earlier positions of each
+// 2-byte pair. Its size depends on the window, not on the input.
+struct MatchFinder {
+    const uint8_t* data = nullptr;
+    uint32_t size = 0;
+    uint32_t window = 0;  // a power of two; the trees forget positions this far back
+    uint32_t niceLength = 0;
+    uint32_t searchDepth = 0;
+    std::vector<uint32_t> head;
+    std::vector<uint32_t> children;      // 2 per position, at its place in the window: smaller, larger
+    std::vector<uint32_t> lastPair;      // by the pair's value
+    std::vector<uint32_t> previousPair;  // a ring over the short match's reach
+    std::vector<PlacedCandidate> resumed;
+};
+
+// Readies the finder for the input. window is a power of two.
+void MatchFinderStart(MatchFinder& f, const uint8_t* data, size_t size, uint32_t niceLength, uint32_t searchDepth,
+                      uint32_t window);
+
+// Lists the candidates of positions begin .. end - 1 into table, whose
+// storage is reused. Segments follow each other from position 0 without gaps.
+void FindMatchesIn(MatchFinder& f, uint32_t begin, uint32_t end, MatchTable& table, const ProgressFn& progress);
+
+// The whole input as one segment, in a window that holds it.
 MatchTable FindMatches(const uint8_t* data, size_t size, uint32_t niceLength, uint32_t searchDepth,
                        const ProgressFn& progress);
 

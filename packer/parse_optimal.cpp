@@ -49,23 +49,24 @@ uint32_t StepFrom(const Arrival& a)
 }
 
 struct ArrivalTable {
+    uint32_t begin;  // the segment's first position: index 0
     uint32_t perPosition;
     // perPosition per position, cheapest first, in the caller's scratch.
     // Only the first counts[pos] of a position are ever read, so the
     // table is left uninitialised: it is the parse's largest allocation, and
     // filling it took about a tenth of the parse's time.
     Arrival* slots;
-    std::vector<uint8_t> counts;
+    std::vector<uint8_t>& counts;
     // The cost a way must undercut to enter a position: the last kept way's
     // when the position is full, else none. Most offers fail this test, and
     // reading it here touches one cache line for many positions where the
     // slots take one or two for each.
-    std::vector<uint32_t> entryCost;
+    std::vector<uint32_t>& entryCost;
 };
 
 Arrival* ArrivalsAt(ArrivalTable& t, size_t pos)
 {
-    return &t.slots[pos * t.perPosition];
+    return &t.slots[(pos - t.begin) * t.perPosition];
 }
 
 // Keeps the cheapest ways with distinct last offsets; a later way that costs
@@ -74,7 +75,8 @@ Arrival* ArrivalsAt(ArrivalTable& t, size_t pos)
 void ArrivalInsert(ArrivalTable& t, size_t pos, const Arrival& way)
 {
     Arrival* a = ArrivalsAt(t, pos);
-    uint32_t count = t.counts[pos];
+    const size_t at = pos - t.begin;
+    uint32_t count = t.counts[at];
     const uint32_t k = t.perPosition;
     uint32_t slot = count;
     for (uint32_t i = 0; i < count; ++i) {
@@ -86,7 +88,7 @@ void ArrivalInsert(ArrivalTable& t, size_t pos, const Arrival& way)
     if (slot == count) {
         if (count < k) {
             ++count;
-            t.counts[pos] = uint8_t(count);
+            t.counts[at] = uint8_t(count);
         } else {
             slot = k - 1;
         }
@@ -96,20 +98,20 @@ void ArrivalInsert(ArrivalTable& t, size_t pos, const Arrival& way)
         --slot;
     }
     a[slot] = way;
-    if (count == k) t.entryCost[pos] = a[k - 1].cost;
+    if (count == k) t.entryCost[at] = a[k - 1].cost;
 }
 
 inline void ArrivalOffer(ArrivalTable& t, size_t pos, const Arrival& way)
 {
-    if (way.cost < t.entryCost[pos]) ArrivalInsert(t, pos, way);
+    if (way.cost < t.entryCost[pos - t.begin]) ArrivalInsert(t, pos, way);
 }
 
 // True when the finder gave pos a match to take whole: the parse offers
 // nothing else there.
 bool TakenWhole(const MatchTable& m, uint32_t pos)
 {
-    const uint32_t last = m.first[pos + 1];
-    return last > m.first[pos] && m.matches[last - 1].length >= m.niceLength;
+    const uint32_t last = m.first[pos - m.begin + 1];
+    return last > m.first[pos - m.begin] && m.matches[last - 1].length >= m.niceLength;
 }
 
 // Repeat lengths at pos that a way before it has offered already, at a lower
@@ -132,6 +134,7 @@ RepeatsCovered CoveredBefore(const MatchTable& m, const uint8_t* data, const Arr
     const TokenKind kind = StepKind(way);
     const uint32_t back = StepLength(way);
     const uint32_t offset = way.lastOffset;
+    if (back == 0) return {0, false};  // the way a segment starts with came from no step of its own
     if (kind == TOKEN_BYTE) {
         // The way before tried repeats only where two bytes matched.
         if (pos < 1 || offset > pos - 1 || data[pos - 1] != data[pos - 1 - offset]) return {0, false};
@@ -148,7 +151,7 @@ RepeatsCovered CoveredBefore(const MatchTable& m, const uint8_t* data, const Arr
 void OfferRepeats(ArrivalTable& t, const MatchTable& m, const uint8_t* data, uint32_t pos, uint32_t size)
 {
     const Arrival* a = ArrivalsAt(t, pos);
-    const uint32_t count = t.counts[pos];
+    const uint32_t count = t.counts[pos - t.begin];
     for (uint32_t i = 0; i < count; ++i) {
         const uint32_t offset = a[i].lastOffset;
         // Most last offsets do not repeat even two bytes here.
@@ -174,7 +177,8 @@ void OfferMatches(ArrivalTable& t, const MatchTable& m, uint32_t pos, uint32_t l
 {
     const Arrival best = ArrivalsAt(t, pos)[0];
     uint32_t shorter = 1;
-    for (uint32_t c = m.first[pos]; c < m.first[pos + 1]; ++c) {
+    const uint32_t at = pos - m.begin;
+    for (uint32_t c = m.first[at]; c < m.first[at + 1]; ++c) {
         const MatchCandidate cand = m.matches[c];
         if (cand.offset == best.lastOffset) {
             shorter = cand.length;
@@ -197,7 +201,7 @@ void OfferMatches(ArrivalTable& t, const MatchTable& m, uint32_t pos, uint32_t l
         }
         shorter = cand.length;
     }
-    for (uint32_t c = m.alternativeFirst[pos]; c < m.alternativeFirst[pos + 1]; ++c) {
+    for (uint32_t c = m.alternativeFirst[at]; c < m.alternativeFirst[at + 1]; ++c) {
         const MatchCandidate cand = m.alternatives[c];
         if (cand.offset == best.lastOffset || !MatchCodable(cand.offset, cand.length)) continue;
         ArrivalOffer(t, pos + cand.length,
@@ -213,7 +217,8 @@ void OfferMatches(ArrivalTable& t, const MatchTable& m, uint32_t pos, uint32_t l
 void OfferResumed(ArrivalTable& t, const MatchTable& m, uint32_t pos, uint32_t lowWidth)
 {
     const Arrival best = ArrivalsAt(t, pos)[0];
-    for (uint32_t c = m.resumedFirst[pos]; c < m.resumedFirst[pos + 1]; ++c) {
+    const uint32_t at = pos - m.begin;
+    for (uint32_t c = m.resumedFirst[at]; c < m.resumedFirst[at + 1]; ++c) {
         const MatchCandidate cand = m.resumed[c];
         if (cand.offset == best.lastOffset) continue;
         ArrivalOffer(t, pos + cand.length,
@@ -222,12 +227,12 @@ void OfferResumed(ArrivalTable& t, const MatchTable& m, uint32_t pos, uint32_t l
     }
 }
 
-TokenList Backtrack(ArrivalTable& t, size_t size)
+TokenList Backtrack(ArrivalTable& t, size_t end)
 {
     TokenList tokens;
-    size_t pos = size;
+    size_t pos = end;
     uint32_t index = 0;
-    while (pos > 0) {
+    while (pos > t.begin) {
         const Arrival& a = ArrivalsAt(t, pos)[index];
         const TokenKind kind = StepKind(a);
         tokens.push_back({StepLength(a), kind == TOKEN_MATCH ? a.lastOffset : 0, kind});
@@ -260,49 +265,53 @@ void ParseScratchReserve(ParseScratch& scratch, size_t size, uint32_t arrivals)
 TokenList ParseOptimal(const uint8_t* data, size_t size, const MatchTable& matches,
                        const OptimalParseSettings& settings, const ProgressFn& progress)
 {
+    const uint32_t begin = matches.begin;
+    const uint32_t end = uint32_t(size);
+    const uint32_t n = end - begin;
     assert(settings.arrivals >= 1 && settings.arrivals <= 255);
-    assert(settings.byteCosts && settings.byteCosts->size() >= size);
-    assert(settings.lowWidths && settings.lowWidths->size() > size / OFFSET_WIDTH_STRETCH);
-    const uint32_t n = uint32_t(size);
-    ParseScratchReserve(*settings.scratch, n, settings.arrivals);
-    ArrivalTable t{settings.arrivals, settings.scratch->slots.get(),
-                   HugeVector<uint8_t>(size_t(n) + 1, 0), HugeVector<uint32_t>(size_t(n) + 1, UINT32_MAX)};
+    assert(settings.byteCosts && settings.byteCosts->size() >= n);
+    assert(settings.lowWidths && settings.lowWidths->size() > n / OFFSET_WIDTH_STRETCH);
+    ParseScratch& scratch = *settings.scratch;
+    ParseScratchReserve(scratch, n, settings.arrivals);
+    AssignHuge<uint8_t>(scratch.counts, size_t(n) + 1, 0);
+    AssignHuge<uint32_t>(scratch.entryCost, size_t(n) + 1, UINT32_MAX);
+    ArrivalTable t{begin, settings.arrivals, scratch.slots.get(), scratch.counts, scratch.entryCost};
     const std::vector<uint8_t>& byteCosts = *settings.byteCosts;
     const std::vector<uint8_t>& lowWidths = *settings.lowWidths;
     t.counts[0] = 1;
-    t.slots[0] = Way(0, BLOCK_FIRST_LAST_OFFSET, 0, TOKEN_BYTE, 0);
+    t.slots[0] = Way(0, settings.lastOffset, 0, TOKEN_BYTE, 0);
 
-    uint32_t pos = 0;
-    while (pos < n) {
-        if (progress && pos % PROGRESS_STEP == 0) progress(pos, n);
+    uint32_t pos = begin;
+    while (pos < end) {
+        const uint32_t at = pos - begin;
+        if (progress && at % PROGRESS_STEP == 0) progress(at, n);
+        const uint32_t lowWidth = lowWidths[at / OFFSET_WIDTH_STRETCH];
         if (TakenWhole(matches, pos)) {
             // A long match is taken whole: the finder gave the positions it
             // covers no candidates.
-            const MatchCandidate longest = matches.matches[matches.first[pos + 1] - 1];
+            const MatchCandidate longest = matches.matches[matches.first[at + 1] - 1];
             const Arrival best = ArrivalsAt(t, pos)[0];
             const bool repeat = longest.offset == best.lastOffset;
-            const uint32_t cost = repeat ? RepeatCost(longest.length)
-                                         : MatchCost(longest.offset, longest.length,
-                                                     lowWidths[pos / OFFSET_WIDTH_STRETCH]);
+            const uint32_t cost = repeat ? RepeatCost(longest.length) : MatchCost(longest.offset, longest.length, lowWidth);
             ArrivalOffer(t, pos + longest.length,
                          Way(best.cost + cost, longest.offset, longest.length, repeat ? TOKEN_REPEAT : TOKEN_MATCH, 0));
             pos += longest.length;
             continue;
         }
         const Arrival* a = ArrivalsAt(t, pos);
-        const uint32_t count = t.counts[pos];
+        const uint32_t count = t.counts[at];
         assert(count > 0);
         for (uint32_t i = 0; i < count; ++i)
-            ArrivalOffer(t, pos + 1, Way(a[i].cost + byteCosts[pos], a[i].lastOffset, 1, TOKEN_BYTE, i));
-        if (n - pos >= BLOCK_RAW_RUN_SIZE)
+            ArrivalOffer(t, pos + 1, Way(a[i].cost + byteCosts[at], a[i].lastOffset, 1, TOKEN_BYTE, i));
+        if (end - pos >= BLOCK_RAW_RUN_SIZE)
             ArrivalOffer(t, pos + BLOCK_RAW_RUN_SIZE,
                          Way(a[0].cost + COST_RAW_RUN, a[0].lastOffset, BLOCK_RAW_RUN_SIZE, TOKEN_RAW, 0));
-        OfferRepeats(t, matches, data, pos, n);
-        OfferResumed(t, matches, pos, lowWidths[pos / OFFSET_WIDTH_STRETCH]);
-        OfferMatches(t, matches, pos, lowWidths[pos / OFFSET_WIDTH_STRETCH]);
+        OfferRepeats(t, matches, data, pos, end);
+        OfferResumed(t, matches, pos, lowWidth);
+        OfferMatches(t, matches, pos, lowWidth);
         ++pos;
     }
-    return Backtrack(t, n);
+    return Backtrack(t, end);
 }
 
 void MergeRawRuns(TokenList& tokens)

@@ -3,6 +3,7 @@
 #include <stdlib.h>
 
 #include <filesystem>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -134,6 +135,28 @@ bool ReadInput(const std::string& path, std::vector<uint8_t>& data)
     if (FileReadAll(path, data, error)) return true;
     Fail(path, error);
     return false;
+}
+
+// False, reported, when the files together are more than the installer can
+// hold in memory; judged from their sizes, before any is read. A file whose
+// size cannot be had is left to the read to report.
+bool PayloadFits(const std::vector<std::string>& paths)
+{
+    uint64_t total = 0;
+    for (const std::string& path : paths) {
+        std::error_code ec;
+        const fs::path system = PathForSystem(path);
+        const uintmax_t size = fs::is_regular_file(system, ec) ? fs::file_size(system, ec) : 0;
+        if (ec) continue;
+        total += size;
+        if (total <= INSTALL_PAYLOAD_MAX) continue;
+        const std::string what = paths.size() > 1 ? "the files come to " + std::to_string(total) + " bytes with this one"
+                                                  : std::to_string(total) + " bytes";
+        Fail(path, what + ", more than the installer can hold in memory (at most " + INSTALL_PAYLOAD_MAX_TEXT + ", " +
+                       std::to_string(INSTALL_PAYLOAD_MAX) + " bytes)");
+        return false;
+    }
+    return true;
 }
 
 bool WriteOutput(const std::string& path, const std::vector<uint8_t>& data)
@@ -315,6 +338,7 @@ int RunBuild(Invocation& inv)
     if (!output) return UsageError(inv.command, "no output file (-o setup.exe)");
     int level;
     if (!LevelOption(inv, level)) return EXIT_USAGE;
+    if (!PayloadFits(inv.files)) return EXIT_BAD_INPUT;
     const std::string* stubOption = OptionValue(inv, "--stub");
     const std::string stubPath = stubOption ? *stubOption : StubFind(StubCandidates(ExecutableDirectory(inv.argv0)));
     if (stubPath.empty())
@@ -556,6 +580,12 @@ int RunCompress(Invocation& inv)
     int level;
     if (!LevelOption(inv, level)) return EXIT_USAGE;
     if (!OutputAllowed(inv, inv.files[1], "the output", {{inv.files[0], "the input"}})) return EXIT_BAD_INPUT;
+    // One block is not an installer: it may be as large as its format
+    // allows, and that is judged before anything is read.
+    std::error_code ec;
+    const fs::path input = PathForSystem(inv.files[0]);
+    if (fs::is_regular_file(input, ec) && fs::file_size(input, ec) >= UINT32_MAX && !ec)
+        return Fail(inv.files[0], "too large for one block (at most " + std::to_string(UINT32_MAX - 1) + " bytes)");
     std::vector<uint8_t> data;
     if (!ReadInput(inv.files[0], data)) return EXIT_BAD_INPUT;
     if (data.size() >= UINT32_MAX) return Fail(inv.files[0], "too large for one block");
@@ -717,5 +747,11 @@ int main(int argc, char** argv)
     }
     if (inv.files.size() < command->minFiles || inv.files.size() > command->maxFiles)
         return UsageError(command, "wrong number of files");
-    return command->run(inv);
+    try {
+        return command->run(inv);
+    } catch (const std::bad_alloc&) {
+        // Nothing is written before the whole output is in memory.
+        fprintf(stderr, "qzpack: out of memory\n");
+        return EXIT_BAD_INPUT;
+    }
 }

@@ -304,6 +304,25 @@ TEST_F(Install, PackGoesToTheTemporaryFolderWhenNotWritableBesideTheExecutable)
     RemoveDirectoryA(temporary.c_str());
 }
 
+// An entry larger than memory holds installs nothing, not even the entries
+// before it, and the report names the limit rather than damage.
+TEST_F(Install, EntryLargerThanMemoryInstallsNothingAndNamesTheLimit)
+{
+    WriteWholeFile(target + INSTALL_TARGETS[1], "old plugin");
+    Bytes pack;
+    AddStored(pack, BytesOf(contents[0]));
+    AddBlock(pack, 0x7FFFFFF0, EXAMPLE_BLOCK);
+    AddStored(pack, BytesOf(contents[2]));
+    AddStored(pack, BytesOf(contents[3]));
+    Run(pack);
+    EXPECT_EQ(PAYLOAD_TOO_LARGE, InstallOutcome.Payload);
+    EXPECT_EQ("old plugin", ReadWholeFile(target + INSTALL_TARGETS[1]));
+    for (int i : {0, 2, 3})
+        EXPECT_FALSE(FileExists(target + INSTALL_TARGETS[i])) << INSTALL_TARGETS[i];
+    InstallOutcome.Registry = 2;
+    EXPECT_EQ(std::string("Plugin not installed (too large, over ") + INSTALL_PAYLOAD_MAX_TEXT + ")", Report());
+}
+
 // An empty block is no exception: unless sound, it installs nothing, and
 // no empty file takes the old one's place.
 TEST_F(Install, EmptyEntryInstallsOnlyWhenItsBlockIsSound)

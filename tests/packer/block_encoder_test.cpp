@@ -204,7 +204,7 @@ TEST(BlockCompress, PeFilesRoundTripToTheSameBytesEachTimeAndBestBeatsFast)
     }
 }
 
-TEST(BlockCompress, FarMatchesAreFoundWithoutAWindowLimit)
+TEST(BlockCompress, FarMatchesAreFoundAnywhereInTheWindow)
 {
     const std::vector<uint8_t> head = RandomBytes(300000, 11);
     std::vector<uint8_t> repeated = head;
@@ -232,6 +232,61 @@ TEST(BlockCompress, BytesThatNeverRecurTakeRawRunsOrSevenBitLiteralsNotNine)
     };
     for (const auto& c : cases)
         EXPECT_LE(BlockCompress(c.data.data(), c.data.size(), LEVEL_BEST).size(), c.most) << c.what;
+    // Bytes of one 128-value window take 7-bit literals (8 bits with their
+    // prefix) and near codes (7), which beat raw runs (8 and a bit per run).
+    const std::vector<uint8_t> printable = RandomBytes(64 * 1024, 20, 0x20, 95);
+    for (int level : LEVELS)
+        EXPECT_LT(BlockCompress(printable.data(), printable.size(), level).size(), printable.size())
+            << "level " << level;
+    // Every level, over several segments: at most half a percent more.
+    const std::vector<uint8_t> random = RandomBytes(200000, 19);
+    for (int level : LEVELS)
+        EXPECT_LE(BlockCompress(random.data(), random.size(), level, {}, {1u << 16, 1u << 17, 1u << 16}).size(),
+                  random.size() + random.size() / 200)
+            << "level " << level;
+}
+
+TEST(BlockCompress, SegmentsAndWindowsMuchSmallerThanTheInputRoundTripAndStillCompress)
+{
+    // Segments of 4 KiB and windows of 8 KiB: matches that reach into
+    // earlier segments and past the window's end, and the decoder's last
+    // offset, offset width and literal format carried from one segment to
+    // the next, must all give back the input.
+    const CompressBounds small = {1u << 12, 1u << 13, 1u << 12};
+    std::vector<uint8_t> copies = RandomBytes(20000, 41);
+    for (uint32_t k = 0; k < 60; ++k) {
+        const size_t from = copies.size() - 300 - 251 * k;  // up to 15000 back, past the window
+        for (uint32_t i = 0; i < 40; ++i) copies.push_back(copies[from + i]);
+        Append(copies, RandomBytes(9, 42 + k));
+    }
+    std::vector<uint8_t> pe = ReadSample("drmclien.dll");
+    if (pe.empty()) pe = TextBytes(60000, 43);
+    std::vector<uint8_t> mixed = TextBytes(9000, 44);
+    Append(mixed, std::vector<uint8_t>(12345, 0));
+    Append(mixed, RandomBytes(7000, 45, 0x90, 100));
+    Append(mixed, TextBytes(9000, 46));
+    // Four words in random order: every position recurs at many offsets,
+    // more than the finder's lists hold room for.
+    std::vector<uint8_t> words;
+    const std::vector<uint8_t> pick = RandomBytes(6000, 48);
+    for (uint8_t r : pick) Append(words, {uint8_t('a' + r % 4), 'x', 'y', uint8_t('a' + r / 64), ' '});
+    const std::vector<Case> inputs = {{"copies", copies}, {"PE file", pe}, {"text, zeros, high bytes", mixed},
+                                      {"repeats", RepeatPattern(47)}, {"four words", words}};
+    for (const Case& c : inputs) {
+        for (int level : LEVELS) {
+            // The copies from within the window save 30 bytes or more each
+            // (the fast level's window is half as long); the other inputs
+            // compress by a tenth at least.
+            const size_t copiesSaved = level == LEVEL_FAST ? 100 : 600;
+            const size_t most = c.name == "copies" ? c.data.size() - copiesSaved : c.data.size() * 9 / 10;
+            SCOPED_TRACE(c.name + ", level " + std::to_string(level));
+            const std::vector<uint8_t> block = BlockCompress(c.data.data(), c.data.size(), level, {}, small);
+            std::vector<uint8_t> decoded;
+            ASSERT_EQ(Decode(block, decoded, c.data.size()), c.data.size());
+            EXPECT_TRUE(decoded == c.data);
+            EXPECT_LT(block.size(), most);
+        }
+    }
 }
 
 TEST(BlockCompress, WidthChangesInsideABlockDecode)
@@ -323,6 +378,30 @@ TEST(FindMatches, ResumedMatchesCopyBytesThatAreThere)
         EXPECT_EQ(listed, m.resumed.size());
         if (c.name != "text") {
             EXPECT_GT(listed, 0u);
+        }
+    }
+}
+
+TEST(FindMatches, ListsFullerThanTheirRoomKeepRealMatchesOnly)
+{
+    // Four words in random order recur at more offsets than the lists hold
+    // room for: the lists stop at their room, and each candidate left, a
+    // longest one in place of a shorter one, still copies equal bytes.
+    std::vector<uint8_t> words;
+    for (uint8_t r : RandomBytes(8000, 49)) Append(words, {uint8_t('a' + r % 4), 'x', uint8_t('a' + r / 64), ' '});
+    const MatchTable m = FindMatches(words.data(), words.size(), 512, 256, {});
+    const size_t n = words.size();
+    EXPECT_LE(m.matches.size(), 4 * n);
+    EXPECT_EQ(m.alternatives.size(), 8 * n);  // full: the room binds here
+    EXPECT_LE(m.resumed.size(), 2 * n);
+    for (uint32_t pos = 0; pos < n; ++pos) {
+        uint32_t shorter = 0;
+        for (uint32_t c = m.first[pos]; c < m.first[pos + 1]; ++c) {
+            const MatchCandidate cand = m.matches[c];
+            ASSERT_GT(cand.length, shorter) << "at " << pos;
+            ASSERT_TRUE(cand.offset >= 1 && cand.offset <= pos && pos + cand.length <= n) << "at " << pos;
+            ASSERT_EQ(memcmp(&words[pos], &words[pos - cand.offset], cand.length), 0) << "at " << pos;
+            shorter = cand.length;
         }
     }
 }

@@ -640,4 +640,40 @@ TEST_F(QzpackCli, FullDiskFailsKeepingTheOldFileAndNoTemporaryFile)
     EXPECT_EQ(names, std::vector<std::string>{"old.qz"});
 }
 
+TEST_F(QzpackCli, InputsLargerThanTheInstallerOrABlockHoldsAreRefusedFromTheirSizesBeforeAnyIsRead)
+{
+    // Sparse files: reading 64 GiB would take minutes and the memory to
+    // hold it; a refusal from the sizes takes neither.
+    const fs::path huge = dir / "huge.bin";
+    const fs::path half = dir / "half.bin";
+    const fs::path over = dir / "one-over";
+    WriteBytes(huge, {});
+    fs::resize_file(huge, uint64_t(64) << 30);
+    WriteBytes(half, {});
+    fs::resize_file(half, INSTALL_PAYLOAD_MAX / 2 + 1);
+    WriteBytes(over, {});
+    fs::resize_file(over, INSTALL_PAYLOAD_MAX + 1);
+    const std::string out = (dir / "out").string();
+    const struct {
+        std::string args;
+        std::string named;
+        std::string limit;
+    } cases[] = {
+        {"compress " + huge.string() + " " + out, huge.string(), "too large for one block"},
+        {BuildArgs(out, stub, {files[0], huge.string(), files[2], files[3]}), huge.string(), INSTALL_PAYLOAD_MAX_TEXT},
+        {BuildArgs(out, stub, {over.string(), files[1], files[2], files[3]}), over.string(), INSTALL_PAYLOAD_MAX_TEXT},
+        {BuildArgs(out, stub, {half.string(), files[1], half.string(), files[3]}), half.string(),
+         INSTALL_PAYLOAD_MAX_TEXT},
+    };
+    for (const auto& c : cases) {
+        const Outcome r = Qzpack(c.args);
+        EXPECT_EQ(r.code, 1) << c.args;
+        EXPECT_NE(r.err.find(c.named), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(c.limit), std::string::npos) << r.err;
+        EXPECT_FALSE(fs::exists(out)) << c.args;
+    }
+    // One block is not an installer: past the installer's limit it is made.
+    EXPECT_EQ(Qzpack("compress --level 1 " + over.string() + " " + out).code, 0);
+}
+
 }  // namespace
