@@ -21,10 +21,12 @@ static void PackBufferFree(uint8_t* buffer)
 // Passes over stored bytes that cannot be read into memory, so that the next
 // header is read where it lies. The distance is unsigned: a high part of 0
 // keeps SetFilePointer from taking it as a step backwards.
-static void PackSkip(uint32_t stored)
+// 1 when the bytes passed over were all there.
+static int PackSkip(uint32_t stored)
 {
     LONG high = 0;
-    SetFilePointer(PackReader.File, LONG(stored), &high, FILE_CURRENT);
+    const DWORD at = SetFilePointer(PackReader.File, LONG(stored), &high, FILE_CURRENT);
+    return high == 0 && at != INVALID_SET_FILE_POINTER && at <= GetFileSize(PackReader.File, nullptr);
 }
 
 static int PackRewind()
@@ -65,18 +67,20 @@ static uint8_t* PackEntryRead(uint32_t unpacked, uint32_t stored)
     uint8_t* entry = nullptr;
     if (unpacked <= INSTALL_SIZE_MAX)
         entry = static_cast<uint8_t*>(HeapAlloc(InstallerState.RuntimeHeap, 0, unpacked));
-    // A stored entry is read straight into its buffer: the same single read,
+    // A size no entry may have is damage; one memory refuses is not. A
+    // stored entry is read straight into its buffer: the same single read,
     // without a second copy of the bytes.
     if (!entry)
-        PackReader.Damage = PACK_DAMAGE_TOO_LARGE;
+        PackReader.Damage = unpacked > INSTALL_SIZE_MAX ? PACK_DAMAGE_BAD_BLOCK : PACK_DAMAGE_TOO_LARGE;
     else if (stored == unpacked)
         PackReader.Damage = PackRead(entry, stored) ? PACK_SOUND : PACK_DAMAGE_SHORT_READ;
     else
         PackReader.Damage = PackExpand(entry, unpacked, stored);
     // Whichever buffer memory refused, the one skip here passes over the
-    // stored bytes.
-    if (PackReader.Damage == PACK_DAMAGE_TOO_LARGE)
-        PackSkip(stored);
+    // stored bytes; an entry is only too large, not damaged, when they are
+    // all there (a damaged trailer or header gives sizes no memory holds).
+    if ((!entry || PackReader.Damage == PACK_DAMAGE_TOO_LARGE) && !PackSkip(stored))
+        PackReader.Damage = PACK_DAMAGE_SHORT_READ;
     if (PackReader.Damage != PACK_SOUND) {
         PackBufferFree(entry);
         return nullptr;

@@ -308,6 +308,7 @@ TEST_F(Install, PackGoesToTheTemporaryFolderWhenNotWritableBesideTheExecutable)
 // before it, and the report names the limit rather than damage.
 TEST_F(Install, EntryLargerThanMemoryInstallsNothingAndNamesTheLimit)
 {
+    CreateDirectoryA((target + INSTALL_PLUGIN_DIRECTORY).c_str(), nullptr);
     WriteWholeFile(target + INSTALL_TARGETS[1], "old plugin");
     Bytes pack;
     AddStored(pack, BytesOf(contents[0]));
