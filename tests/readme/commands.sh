@@ -26,6 +26,8 @@ COMMANDS=(
   "build/native/bench/block_decode_bench"
   "QZ_BENCH_CORPUS=\$PWD/bench/corpus-quick.txt build/native/bench/block_decode_bench --benchmark_repetitions=1 --benchmark_min_time=0.01"
   "build/native/bench/packer/packer_bench" "build/native/bench/packer/packer_bench bench/corpus-quick.txt"
+  "bench/scaling.sh --quick" "="
+  "bench/scaling.sh" "(its shortest form is the --quick row above)"
   "bench/reference/reference_setup.sh" "="
   "bench/install_timing.sh" "bench/install_timing.sh 1"
   "scripts/fuzz 600" "scripts/fuzz 5"
