@@ -288,6 +288,19 @@ fs::path PathForSystem(const std::string& path)
 #endif
 }
 
+fs::path PathForSystem(const fs::path& path)
+{
+    return PathForSystem(PathToUtf8(path));
+}
+
+uint64_t FileSizeOf(const std::string& path)
+{
+    std::error_code ec;
+    const fs::path system = PathForSystem(path);
+    const uintmax_t size = fs::is_regular_file(system, ec) ? fs::file_size(system, ec) : 0;
+    return ec ? 0 : size;
+}
+
 FILE* FileOpen(const std::string& path, const char* mode)
 {
 #ifdef _WIN32

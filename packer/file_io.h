@@ -38,6 +38,11 @@ std::string PathToUtf8(const std::filesystem::path& path);
 // The path as the system's calls take it: on Windows a long one made absolute
 // in the \\?\ form, which lifts the 260-character limit.
 std::filesystem::path PathForSystem(const std::string& path);
+std::filesystem::path PathForSystem(const std::filesystem::path& path);
+
+// The size of a regular file, from the file system without reading it; 0
+// for anything else, or when it cannot be had (the read then says why).
+uint64_t FileSizeOf(const std::string& path);
 
 // fopen for a UTF-8 path.
 FILE* FileOpen(const std::string& path, const char* mode);

@@ -144,11 +144,7 @@ bool PayloadFits(const std::vector<std::string>& paths)
 {
     uint64_t total = 0;
     for (const std::string& path : paths) {
-        std::error_code ec;
-        const fs::path system = PathForSystem(path);
-        const uintmax_t size = fs::is_regular_file(system, ec) ? fs::file_size(system, ec) : 0;
-        if (ec) continue;
-        total += size;
+        total += FileSizeOf(path);
         if (total <= INSTALL_PAYLOAD_MAX) continue;
         const std::string what = paths.size() > 1 ? "the files come to " + std::to_string(total) + " bytes with this one"
                                                   : std::to_string(total) + " bytes";
@@ -480,12 +476,12 @@ bool FoldersMake(const fs::path& dir, std::vector<fs::path>& made, std::string& 
 {
     std::vector<fs::path> missing;
     std::error_code ec;
-    for (fs::path p = dir; !p.empty() && !fs::exists(PathForSystem(PathToUtf8(p)), ec); p = p.parent_path()) {
+    for (fs::path p = dir; !p.empty() && !fs::exists(PathForSystem(p), ec); p = p.parent_path()) {
         missing.push_back(p);
         if (p == p.parent_path()) break;
     }
     for (auto p = missing.rbegin(); p != missing.rend(); ++p) {
-        if (!fs::create_directory(PathForSystem(PathToUtf8(*p)), ec) || ec) {
+        if (!fs::create_directory(PathForSystem(*p), ec) || ec) {
             error = "cannot create folder " + PathToUtf8(*p) + (ec ? ": " + ec.message() : "");
             return false;
         }
@@ -500,7 +496,7 @@ void ExtractUndo(std::vector<PendingOutput>& outputs, std::vector<fs::path>& mad
 {
     for (PendingOutput& o : outputs) OutputDiscard(o);
     std::error_code ec;
-    for (auto p = made.rbegin(); p != made.rend(); ++p) fs::remove(PathForSystem(PathToUtf8(*p)), ec);
+    for (auto p = made.rbegin(); p != made.rend(); ++p) fs::remove(PathForSystem(*p), ec);
 }
 
 // Stages every entry beside its place; true when all are.
@@ -539,7 +535,7 @@ int RunExtract(Invocation& inv)
         targets.push_back(target);
         const std::string role = "the output for entry " + std::to_string(i);
         if (!OutputAllowed(inv, PathToUtf8(target), role, {{path, "the file being extracted"}})) return EXIT_BAD_INPUT;
-        if (fs::is_directory(PathForSystem(PathToUtf8(target)), ec))
+        if (fs::is_directory(PathForSystem(target), ec))
             return Fail(PathToUtf8(target), role + " is a folder; nothing was extracted");
     }
     std::vector<PendingOutput> outputs;
@@ -582,9 +578,7 @@ int RunCompress(Invocation& inv)
     if (!OutputAllowed(inv, inv.files[1], "the output", {{inv.files[0], "the input"}})) return EXIT_BAD_INPUT;
     // One block is not an installer: it may be as large as its format
     // allows, and that is judged before anything is read.
-    std::error_code ec;
-    const fs::path input = PathForSystem(inv.files[0]);
-    if (fs::is_regular_file(input, ec) && fs::file_size(input, ec) >= UINT32_MAX && !ec)
+    if (FileSizeOf(inv.files[0]) >= UINT32_MAX)
         return Fail(inv.files[0], "too large for one block (at most " + std::to_string(UINT32_MAX - 1) + " bytes)");
     std::vector<uint8_t> data;
     if (!ReadInput(inv.files[0], data)) return EXIT_BAD_INPUT;
